@@ -199,9 +199,10 @@ public:
     // fixes the header count and rebuilds the index (the table must be open exclusively).
     CheckReport check(bool repair);
 
+    struct Impl;  // opaque
+
 private:
     Table();
-    struct Impl;
     std::unique_ptr<Impl> d;
     void filterChanged() override;
 };

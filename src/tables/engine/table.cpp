@@ -1,0 +1,1923 @@
+#include "table.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "codepage.h"
+#include "dbf_header.h"
+#include "error.h"
+#include "fileio.h"
+#include "filter.h"
+#include "index_file.h"
+#include "keyexpr.h"
+#include "memo.h"
+
+namespace pulpex::engine {
+
+namespace {
+
+constexpr std::uint8_t kTagDescending = 1;
+constexpr std::uint8_t kTagNocase = 2;
+
+std::string upperAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string dirOf(const std::string& path) {
+    auto p = path.find_last_of('/');
+    return p == std::string::npos ? std::string(".") : path.substr(0, p);
+}
+
+std::string baseOf(const std::string& path) {
+    auto p = path.find_last_of('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string stem(const std::string& path) {
+    std::string b = baseOf(path);
+    auto dot = b.find_last_of('.');
+    return dot == std::string::npos ? b : b.substr(0, dot);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string_view trimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view trim(std::string_view s) {
+    s = trimRight(s);
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    return s;
+}
+
+// Order-preserving transforms of dBase 7's binary numbers.
+std::int32_t decodeLong(const std::byte* p) {
+    return static_cast<std::int32_t>(getBE32(p) ^ 0x80000000u);
+}
+void encodeLong(std::byte* p, std::int32_t v) {
+    putBE32(p, static_cast<std::uint32_t>(v) ^ 0x80000000u);
+}
+double decodeDouble(const std::byte* p) {
+    std::uint64_t u = getBE64(p);
+    if (u & 0x8000000000000000ull)
+        u ^= 0x8000000000000000ull;
+    else
+        u = ~u;
+    double d;
+    std::memcpy(&d, &u, sizeof d);
+    return d;
+}
+void encodeDouble(std::byte* p, double d) {
+    std::uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    if (u & 0x8000000000000000ull)
+        u = ~u;
+    else
+        u ^= 0x8000000000000000ull;
+    putBE64(p, u);
+}
+bool allZero(const std::byte* p, int n) {
+    for (int i = 0; i < n; ++i)
+        if (p[i] != std::byte{0}) return false;
+    return true;
+}
+bool allBlank(const std::byte* p, int n) {
+    for (int i = 0; i < n; ++i)
+        if (p[i] != std::byte{' '} && p[i] != std::byte{0}) return false;
+    return true;
+}
+
+// A memo pointer is 10 ASCII digits, right-aligned; blanks mean no content.
+void putMemoPointer(std::byte* p, std::uint64_t block) {
+    char buf[24];
+    if (block == 0)
+        std::memset(buf, ' ', 10);
+    else
+        std::snprintf(buf, sizeof buf, "%10llu", static_cast<unsigned long long>(block));
+    std::memcpy(p, buf, 10);
+}
+
+// Days between 0001-01-01 (day 1) and the Julian day number, as dBase 7 timestamps count them.
+constexpr std::int64_t kTimestampEpoch = 1721425;
+
+}  // namespace
+
+struct Table::Impl {
+    std::string path;
+    std::string tableName;
+    OpenOptions options;
+    File file;
+    Mapping map;
+    DbfHeader header;
+    const CodePage* cp = nullptr;
+    std::unique_ptr<MemoFile> memo;
+    std::unique_ptr<IndexFile> index;
+    struct Tag {
+        IndexTagInfo info;
+        int fileTag = -1;
+        std::unique_ptr<KeyBuilder> kb;
+    };
+    std::vector<Tag> tags;
+    bool indexRebuilt = false;
+
+    // Position.
+    int tag = -1;  // -1 physical order
+    std::unique_ptr<IndexFile::Cursor> icur;
+    std::uint32_t recno = 0;  // 0: no row
+    bool eof = true, bof = true;
+
+    // Range on the current tag, as key prefixes (empty = open).
+    bool rangeOn = false;
+    std::vector<std::byte> rangeLow, rangeHigh;
+
+    std::unique_ptr<FilterExpr> filterExpr;
+
+    State state = State::Browse;
+    std::vector<std::byte> editBuf;  // record being edited or inserted
+    std::vector<std::byte> oldBuf;   // the record as it was when edit() began
+    std::uint32_t lockedRecno = 0;
+    int appendLockDepth = 0;
+    std::vector<std::byte> keyScratch;
+
+    std::uint64_t hdr() const { return header.headerLength; }
+    std::uint64_t rlen() const { return header.recordLength; }
+
+    // The record count as the file shows it now (another process may have appended).
+    std::uint32_t liveCount() {
+        std::uint32_t count = getLE32(map.data() + kHdrCount);
+        std::uint64_t need = hdr() + std::uint64_t{count} * rlen();
+        if (need > map.length()) {
+            std::uint64_t size = file.size();
+            map.remap(file, std::max<std::uint64_t>(std::min(need, size), hdr()));
+            std::uint64_t full = (map.length() - hdr()) / rlen();
+            if (full < count) count = static_cast<std::uint32_t>(full);
+        }
+        return count;
+    }
+
+    const std::byte* recordPtr(std::uint32_t n) const {
+        return map.data() + hdr() + std::uint64_t{n - 1} * rlen();
+    }
+
+    // The bytes of the current row: the edit buffer while editing, else the file.
+    const std::byte* row() const {
+        if (state != State::Browse) return editBuf.data();
+        if (recno == 0) throw EDatabaseError("Brak bieżącego rekordu");
+        return recordPtr(recno);
+    }
+
+    const FieldInfo& field(int i) const {
+        if (i < 0 || static_cast<std::size_t>(i) >= header.fields.size())
+            throw EDatabaseError("Niepoprawny numer pola");
+        return header.fields[static_cast<std::size_t>(i)];
+    }
+
+    std::span<const std::byte> keyOf(int t, const std::byte* rec) {
+        auto& kb = *tags[static_cast<std::size_t>(t)].kb;
+        keyScratch.resize(kb.keyLength());
+        kb.build(rec, keyScratch.data());
+        return keyScratch;
+    }
+
+    bool inRange(std::span<const std::byte> key) const {
+        if (!rangeOn) return true;
+        if (!rangeLow.empty()) {
+            std::size_t n = std::min(rangeLow.size(), key.size());
+            int c = std::memcmp(key.data(), rangeLow.data(), n);
+            if (c < 0 || (c == 0 && key.size() < rangeLow.size())) return false;
+        }
+        if (!rangeHigh.empty()) {
+            std::size_t n = std::min(rangeHigh.size(), key.size());
+            if (std::memcmp(key.data(), rangeHigh.data(), n) > 0) return false;
+        }
+        return true;
+    }
+    bool pastHigh(std::span<const std::byte> key) const {
+        if (!rangeOn || rangeHigh.empty()) return false;
+        std::size_t n = std::min(rangeHigh.size(), key.size());
+        return std::memcmp(key.data(), rangeHigh.data(), n) > 0;
+    }
+    bool beforeLow(std::span<const std::byte> key) const {
+        if (!rangeOn || rangeLow.empty()) return false;
+        std::size_t n = std::min(rangeLow.size(), key.size());
+        return std::memcmp(key.data(), rangeLow.data(), n) < 0;
+    }
+
+    void lockAppend() {
+        if (appendLockDepth++ == 0) file.lockWait(kLockBase, File::LockKind::Exclusive);
+    }
+    void unlockAppend() {
+        if (--appendLockDepth == 0) file.unlock(kLockBase);
+    }
+
+    void writeHeaderCount(std::uint32_t count) {
+        std::byte h[7];
+        std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        h[0] = std::byte(tm.tm_year % 256);
+        h[1] = std::byte(tm.tm_mon + 1);
+        h[2] = std::byte(tm.tm_mday);
+        putLE32(h + 3, count);
+        file.writeAt(1, h);
+    }
+
+    void requireWritable() const {
+        if (options.readOnly || !file.writable())
+            throw EDatabaseError("Tabela " + tableName + " jest otwarta tylko do odczytu");
+    }
+    void requireExclusive(const char* what) const {
+        if (!options.exclusive)
+            throw EDatabaseError(std::string(what) + " wymaga otwarcia tabeli " + tableName +
+                                 " na wyłączność");
+    }
+};
+
+Table::Table() : d(std::make_unique<Impl>()) {}
+
+Table::~Table() {
+    if (!d) return;
+    try {
+        if (d->state != State::Browse) cancel();
+    } catch (...) {
+    }
+}
+
+// --- Paths
+
+std::string Table::resolve(const std::string& dir, std::string_view fileName) {
+    std::string exact = dir + "/" + std::string(fileName);
+    if (fileExists(exact)) return exact;
+    if (DIR* dh = ::opendir(dir.c_str())) {
+        std::string found;
+        while (dirent* e = ::readdir(dh)) {
+            if (iequals(e->d_name, fileName)) {
+                found = dir + "/" + e->d_name;
+                break;
+            }
+        }
+        ::closedir(dh);
+        if (!found.empty()) return found;
+    }
+    return dir + "/" + upperAscii(fileName);
+}
+
+std::string Table::companion(const std::string& tablePath, std::string_view ext) {
+    std::string base = stem(tablePath);
+    std::string want = base + std::string(ext);
+    std::string dir = dirOf(tablePath);
+    std::string exact = dir + "/" + want;
+    if (fileExists(exact)) return exact;
+    std::string r = resolve(dir, want);
+    if (fileExists(r)) return r;
+    return dir + "/" + upperAscii(base) + upperAscii(ext);
+}
+
+namespace {
+std::string tablePathFor(const std::string& path) {
+    if (fileExists(path)) return path;
+    return Table::resolve(dirOf(path), baseOf(path));
+}
+}  // namespace
+
+// --- Create, remove, rename
+
+void Table::create(const std::string& path, const std::vector<FieldDef>& fields,
+                   const std::vector<IndexDef>& indexes) {
+    std::string dir = dirOf(path);
+    std::string name = upperAscii(baseOf(path));
+    if (name.find('.') == std::string::npos) name += ".DBF";
+    std::string tpath = dir + "/" + name;
+    if (fileExists(Table::resolve(dir, name)))
+        throw EDatabaseError("Tabela " + stem(name) + " już istnieje");
+    std::vector<std::byte> h = DbfHeader::build(fields, false);
+    const bool memo = h[0] == std::byte{0x8B};
+    {
+        File f = File::open(tpath, File::Mode::Create);
+        h.push_back(std::byte{0x1A});
+        f.writeAt(0, h);
+    }
+    try {
+        if (memo) MemoFile::create(companion(tpath, ".DBT"), MemoFile::Layout::DBase4);
+        if (!indexes.empty()) {
+            auto t = Table::open(tpath, {.exclusive = true});
+            for (const auto& ix : indexes) t->addIndex(ix);
+        }
+    } catch (...) {
+        Table::remove(tpath);
+        throw;
+    }
+}
+
+void Table::remove(const std::string& path) {
+    std::string tpath = tablePathFor(path);
+    for (const char* ext : {".DBT", ".MDX"}) {
+        std::string c = companion(tpath, ext);
+        if (fileExists(c) && ::unlink(c.c_str()) != 0)
+            throwSystemError("Nie można usunąć pliku", c, errno);
+    }
+    if (fileExists(tpath) && ::unlink(tpath.c_str()) != 0)
+        throwSystemError("Nie można usunąć pliku", tpath, errno);
+}
+
+void Table::rename(const std::string& from, const std::string& to) {
+    std::string src = tablePathFor(from);
+    if (!fileExists(src)) throw EDatabaseError("Nie znaleziono tabeli " + src);
+    std::string dstDir = dirOf(to);
+    std::string dstName = baseOf(to);
+    if (dstName.find('.') == std::string::npos) dstName += ".DBF";
+    std::string dst = dstDir + "/" + dstName;
+    std::string dstStem = dstDir + "/" + stem(dstName);
+    bool upper = dstName == upperAscii(dstName);
+    for (const char* ext : {".DBT", ".MDX"}) {
+        std::string c = companion(src, ext);
+        if (!fileExists(c)) continue;
+        std::string target = dstStem + (upper ? std::string(ext) : [&] {
+            std::string e(ext);
+            for (char& ch : e) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return e;
+        }());
+        if (::rename(c.c_str(), target.c_str()) != 0)
+            throwSystemError("Nie można zmienić nazwy pliku", c, errno);
+    }
+    if (::rename(src.c_str(), dst.c_str()) != 0)
+        throwSystemError("Nie można zmienić nazwy pliku", src, errno);
+}
+
+// --- Open
+
+std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions options) {
+    std::unique_ptr<Table> t(new Table());
+    Impl& d = *t->d;
+    d.path = tablePathFor(pathIn);
+    d.tableName = upperAscii(stem(d.path));
+    d.options = options;
+    if (!fileExists(d.path)) throw EDatabaseError("Nie znaleziono tabeli " + d.path);
+    bool writable = !options.readOnly;
+    d.file = File::open(d.path, writable ? File::Mode::ReadWrite : File::Mode::ReadOnly);
+
+    if (!d.file.tryLock(kOpenLockOffset,
+                        options.exclusive ? File::LockKind::Exclusive : File::LockKind::Shared)) {
+        throw EDatabaseError(options.exclusive
+                                 ? "Tabela " + d.tableName +
+                                       " jest używana przez innego użytkownika; nie można jej "
+                                       "otworzyć na wyłączność"
+                                 : "Tabela " + d.tableName +
+                                       " jest otwarta na wyłączność przez innego użytkownika");
+    }
+
+    std::byte first[32];
+    std::uint64_t size = d.file.size();
+    if (d.file.readAt(0, first) < 32)
+        throw EDatabaseError("Uszkodzony nagłówek tabeli: plik krótszy niż nagłówek (" + d.path +
+                             ")");
+    std::uint16_t hlen = DbfHeader::peekHeaderLength(first, d.path);
+    if (hlen > size || hlen < 33)
+        throw EDatabaseError("Uszkodzony nagłówek tabeli: niepoprawna długość nagłówka (" +
+                             d.path + ")");
+    std::vector<std::byte> hb(hlen);
+    d.file.readExact(0, hb);
+    d.header = DbfHeader::parse(hb, d.path);
+    d.cp = &CodePage::forLanguageDriver(d.header.languageDriver);
+    if (d.header.level7) {
+        const std::string& n = d.header.languageDriverName;
+        if (n.find("852") != std::string::npos)
+            d.cp = &CodePage::forNumber(852);
+        else if (n.find("1252") != std::string::npos || n.find("ANSI") != std::string::npos)
+            d.cp = &CodePage::forNumber(1252);
+        else if (n.find("1250") != std::string::npos)
+            d.cp = &CodePage::forNumber(1250);
+    }
+
+    // Repair a partly written last record or a lagging header count. Only under the append
+    // lock, so that an append in progress elsewhere is never mistaken for damage.
+    auto consistent = [&](std::uint64_t sz, std::uint32_t count) {
+        std::uint64_t body = sz - d.hdr();
+        std::uint64_t full = body / d.rlen();
+        std::uint64_t tail = body % d.rlen();
+        return full == count && tail <= 1;
+    };
+    if (!consistent(size, d.header.recordCount)) {
+        if (writable) d.file.lockWait(kLockBase, File::LockKind::Exclusive);
+        std::byte cnt[4];
+        d.file.readExact(kHdrCount, cnt);
+        std::uint32_t count = getLE32(cnt);
+        size = d.file.size();
+        if (!consistent(size, count) && writable) {
+            std::uint64_t body = size - d.hdr();
+            std::uint64_t full = body / d.rlen();
+            std::uint64_t tail = body % d.rlen();
+            if (tail > 1 || (tail == 1 && [&] {
+                    std::byte last[1];
+                    d.file.readExact(size - 1, last);
+                    return last[0] != std::byte{0x1A};
+                }())) {
+                d.file.truncate(d.hdr() + full * d.rlen());
+                std::byte eofMark[1] = {std::byte{0x1A}};
+                d.file.writeAt(d.hdr() + full * d.rlen(), eofMark);
+            }
+            if (full != count) {
+                std::byte c[4];
+                putLE32(c, static_cast<std::uint32_t>(std::min<std::uint64_t>(full, 0xFFFFFFFFu)));
+                d.file.writeAt(kHdrCount, c);
+            }
+            size = d.file.size();
+        }
+        if (writable) d.file.unlock(kLockBase);
+    }
+    d.map.map(d.file, std::max<std::uint64_t>(size, d.hdr()), false);
+
+    if (d.header.hasMemo()) {
+        std::string mp = companion(d.path, ".DBT");
+        if (!fileExists(mp))
+            throw EDatabaseError("Brak pliku memo tabeli " + d.tableName + " (" + mp + ")");
+        d.memo = MemoFile::open(mp,
+                                d.header.dbase3Memo() ? MemoFile::Layout::DBase3
+                                                      : MemoFile::Layout::DBase4,
+                                writable);
+    }
+
+    if (d.header.productionIndex) {
+        std::string ip = companion(d.path, ".MDX");
+        try {
+            if (!fileExists(ip))
+                throw EDatabaseError("Brak pliku indeksu tabeli " + d.tableName + " (" + ip + ")");
+            d.index = IndexFile::open(ip, writable);
+            for (const auto& info : d.index->tags()) {
+                Impl::Tag tg;
+                tg.info = info;
+                tg.fileTag = d.index->findTag(info.name);
+                tg.kb = KeyBuilder::compile(info.expression, d.header.fields, *d.cp,
+                                            (info.flags & kTagDescending) != 0,
+                                            (info.flags & kTagNocase) != 0);
+                if (tg.kb->keyLength() != info.keyLength)
+                    throw EDatabaseError("Plik indeksu tabeli " + d.tableName +
+                                         " nie pasuje do tabeli (" + ip + ")");
+                d.tags.push_back(std::move(tg));
+            }
+        } catch (const EDatabaseError&) {
+            if (!options.repairIndex || !writable) throw;
+            d.index.reset();
+            d.tags.clear();
+            t->reindex();
+            d.indexRebuilt = true;
+        }
+    }
+    t->first();
+    return t;
+}
+
+// --- Metadata
+
+const std::string& Table::path() const { return d->path; }
+std::uint8_t Table::version() const { return d->header.version; }
+std::uint8_t Table::languageDriver() const { return d->header.languageDriver; }
+const CodePage& Table::codePage() const { return *d->cp; }
+bool Table::hasProductionIndex() const { return d->map.data()[kHdrMdxFlag] == std::byte{1}; }
+const std::vector<FieldInfo>& Table::fields() const { return d->header.fields; }
+bool Table::exclusive() const { return d->options.exclusive; }
+bool Table::indexRebuilt() const { return d->indexRebuilt; }
+
+std::vector<TagInfo> Table::tags() const {
+    std::vector<TagInfo> r;
+    for (const auto& t : d->tags)
+        r.push_back({t.info.name, t.info.expression, (t.info.flags & kTagDescending) != 0,
+                     (t.info.flags & kTagNocase) != 0});
+    return r;
+}
+
+// --- Structure
+
+void Table::addIndex(const IndexDef& def) {
+    d->requireWritable();
+    if (d->state != State::Browse) post();
+    std::string name = upperAscii(def.name);
+    if (name.empty() || name.size() > 10)
+        throw EDatabaseError("Niepoprawna nazwa indeksu „" + def.name + "” (1–10 znaków)");
+    for (const auto& t : d->tags)
+        if (iequals(t.info.name, name))
+            throw EDatabaseError("Indeks " + name + " już istnieje w tabeli " + d->tableName);
+    auto kb = KeyBuilder::compile(def.key, d->header.fields, *d->cp, def.descending, def.nocase);
+    if (!d->index) {
+        std::string ip = companion(d->path, ".MDX");
+        if (fileExists(ip)) ::unlink(ip.c_str());
+        d->index = IndexFile::create(ip);
+        std::byte one[1] = {std::byte{1}};
+        d->file.writeAt(kHdrMdxFlag, one);
+    }
+    IndexTagInfo info;
+    info.name = name;
+    info.expression = def.key;
+    info.flags = static_cast<std::uint8_t>((def.descending ? kTagDescending : 0) |
+                                           (def.nocase ? kTagNocase : 0));
+    info.keyLength = static_cast<std::uint16_t>(kb->keyLength());
+    int ft = d->index->addTag(info);
+    Impl::Tag tg;
+    tg.info = info;
+    tg.fileTag = ft;
+    tg.kb = std::move(kb);
+    d->tags.push_back(std::move(tg));
+
+    // Fill the new tag from the rows.
+    const int t = static_cast<int>(d->tags.size()) - 1;
+    IndexEntries entries(info.keyLength);
+    std::uint32_t count = d->liveCount();
+    entries.reserve(count);
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        const std::byte* rec = d->recordPtr(n);
+        if (rec[0] == std::byte{'*'}) continue;
+        entries.add(d->keyOf(t, rec), n);
+    }
+    d->index->build(ft, std::move(entries));
+}
+
+void Table::deleteIndex(std::string_view tagName) {
+    d->requireExclusive("Usunięcie indeksu");
+    std::vector<IndexDef> keep;
+    bool found = false;
+    for (const auto& t : d->tags) {
+        if (iequals(t.info.name, tagName)) {
+            found = true;
+            continue;
+        }
+        keep.push_back({t.info.name, t.info.expression, (t.info.flags & kTagDescending) != 0,
+                        (t.info.flags & kTagNocase) != 0});
+    }
+    if (!found) throw EDatabaseError("Nie znaleziono indeksu " + std::string(tagName));
+    setIndexNo(-1);
+    d->tags.clear();
+    d->index.reset();
+    std::string ip = companion(d->path, ".MDX");
+    if (fileExists(ip)) ::unlink(ip.c_str());
+    std::byte zero[1] = {std::byte{0}};
+    d->file.writeAt(kHdrMdxFlag, zero);
+    for (const auto& k : keep) addIndex(k);
+}
+
+void Table::reindex() {
+    d->requireWritable();
+    if (d->state != State::Browse) post();
+    std::vector<IndexDef> defs;
+    for (const auto& t : d->tags)
+        defs.push_back({t.info.name, t.info.expression, (t.info.flags & kTagDescending) != 0,
+                        (t.info.flags & kTagNocase) != 0});
+    if (defs.empty()) {
+        // The tag list may only be readable from a sound index file.
+        std::string ip = companion(d->path, ".MDX");
+        if (fileExists(ip)) {
+            try {
+                auto old = IndexFile::open(ip, false);
+                for (const auto& info : old->tags())
+                    defs.push_back({info.name, info.expression,
+                                    (info.flags & kTagDescending) != 0,
+                                    (info.flags & kTagNocase) != 0});
+            } catch (const EDatabaseError&) {
+            }
+        }
+    }
+    int keepTag = d->tag;
+    d->icur.reset();
+    d->tag = -1;
+    d->tags.clear();
+    d->index.reset();
+    std::string ip = companion(d->path, ".MDX");
+    if (fileExists(ip) && ::unlink(ip.c_str()) != 0)
+        throwSystemError("Nie można usunąć pliku indeksu", ip, errno);
+    std::byte zero[1] = {std::byte{0}};
+    d->file.writeAt(kHdrMdxFlag, zero);
+    for (const auto& def : defs) addIndex(def);
+    if (keepTag >= 0 && keepTag < static_cast<int>(d->tags.size())) setIndexNo(keepTag);
+    first();
+}
+
+void Table::empty() {
+    d->requireWritable();
+    d->requireExclusive("Opróżnienie tabeli");
+    if (d->state != State::Browse) cancel();
+    d->map.unmap();
+    d->file.truncate(d->hdr());
+    std::byte eofMark[1] = {std::byte{0x1A}};
+    d->file.writeAt(d->hdr(), eofMark);
+    d->writeHeaderCount(0);
+    d->map.map(d->file, d->file.size(), false);
+    if (d->memo) d->memo->empty();
+    for (auto& t : d->tags) d->index->clearTag(t.fileTag);
+    d->recno = 0;
+    first();
+}
+
+void Table::pack() {
+    d->requireWritable();
+    d->requireExclusive("Pakowanie tabeli");
+    if (d->state != State::Browse) post();
+    const std::uint32_t count = d->liveCount();
+    // Memo contents of the rows that stay move to a fresh memo file, so its dead blocks go too.
+    std::unique_ptr<MemoFile> newMemo;
+    std::string memoPath, memoTmp;
+    if (d->memo) {
+        memoPath = d->memo->path();
+        memoTmp = memoPath + ".pack";
+        ::unlink(memoTmp.c_str());
+        MemoFile::create(memoTmp, d->memo->layout(), d->memo->blockSize());
+        newMemo = MemoFile::open(memoTmp, d->memo->layout(), true);
+    }
+    std::vector<std::byte> rec(d->rlen());
+    std::uint32_t out = 0;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        std::memcpy(rec.data(), d->recordPtr(n), rec.size());
+        if (rec[0] == std::byte{'*'}) continue;
+        if (newMemo) {
+            for (const auto& f : d->header.fields) {
+                if (f.dbfType != 'M' && f.dbfType != 'B' && f.dbfType != 'G') continue;
+                std::byte* p = rec.data() + f.offset;
+                std::string_view ptr = trim({reinterpret_cast<const char*>(p), 10});
+                std::uint64_t block = 0;
+                std::from_chars(ptr.data(), ptr.data() + ptr.size(), block);
+                std::uint64_t nb = 0;
+                if (block != 0) {
+                    try {
+                        nb = newMemo->write(d->memo->read(block));
+                    } catch (const EDatabaseError&) {
+                        nb = 0;  // a damaged memo cannot be carried over
+                    }
+                }
+                putMemoPointer(p, nb);
+            }
+        }
+        ++out;
+        d->file.writeAt(d->hdr() + std::uint64_t{out - 1} * d->rlen(), rec);
+    }
+    d->map.unmap();
+    d->file.truncate(d->hdr() + std::uint64_t{out} * d->rlen());
+    std::byte eofMark[1] = {std::byte{0x1A}};
+    d->file.writeAt(d->hdr() + std::uint64_t{out} * d->rlen(), eofMark);
+    d->writeHeaderCount(out);
+    d->map.map(d->file, d->file.size(), false);
+    if (newMemo) {
+        newMemo.reset();
+        auto layout = d->memo->layout();
+        d->memo.reset();
+        if (::rename(memoTmp.c_str(), memoPath.c_str()) != 0)
+            throwSystemError("Nie można zastąpić pliku memo", memoPath, errno);
+        d->memo = MemoFile::open(memoPath, layout, true);
+    }
+    if (d->index || !d->tags.empty()) reindex();
+    d->recno = 0;
+    first();
+}
+
+// --- Navigation
+
+void Table::setIndex(std::string_view tagName) {
+    if (tagName.empty()) {
+        setIndexNo(-1);
+        return;
+    }
+    for (std::size_t i = 0; i < d->tags.size(); ++i) {
+        if (iequals(d->tags[i].info.name, tagName)) {
+            setIndexNo(static_cast<int>(i));
+            return;
+        }
+    }
+    throw EDatabaseError("Nie znaleziono indeksu " + std::string(tagName) + " w tabeli " +
+                         d->tableName);
+}
+
+void Table::setIndexNo(int tag) {
+    if (tag < -1 || tag >= static_cast<int>(d->tags.size()))
+        throw EDatabaseError("Niepoprawny numer indeksu");
+    if (tag == d->tag && (tag < 0 || d->icur)) return;
+    std::uint32_t keep = d->recno;
+    d->tag = tag;
+    d->rangeOn = false;
+    d->rangeLow.clear();
+    d->rangeHigh.clear();
+    d->icur.reset();
+    if (tag >= 0)
+        d->icur = std::make_unique<IndexFile::Cursor>(
+            d->index->cursor(d->tags[static_cast<std::size_t>(tag)].fileTag));
+    if (keep != 0 && keep <= d->liveCount() && d->recordPtr(keep)[0] != std::byte{'*'}) {
+        d->recno = keep;
+        if (tag >= 0) d->icur->seek(d->keyOf(tag, d->recordPtr(keep)), keep);
+    } else {
+        first();
+    }
+}
+
+std::string Table::currentIndex() const {
+    return d->tag < 0 ? std::string() : d->tags[static_cast<std::size_t>(d->tag)].info.name;
+}
+
+// Positions on record n for visibility tests and returns whether it is visible.
+static bool visibleAt(Table& t, Table::Impl& d, std::uint32_t n,
+                      const std::function<bool()>& filterCheck) {
+    const std::byte* rec = d.recordPtr(n);
+    if (rec[0] == std::byte{'*'}) return false;
+    (void)t;
+    std::uint32_t save = d.recno;
+    d.recno = n;
+    bool ok = filterCheck();
+    if (!ok) d.recno = save;
+    return ok;
+}
+
+void Table::first() {
+    if (d->state != State::Browse) post();
+    d->eof = d->bof = false;
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    if (d->tag < 0) {
+        const std::uint32_t count = d->liveCount();
+        for (std::uint32_t n = 1; n <= count; ++n) {
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    } else {
+        auto& c = *d->icur;
+        if (d->rangeOn && !d->rangeLow.empty())
+            c.seek(d->rangeLow, 0);
+        else
+            c.seekFirst();
+        const std::uint32_t count = d->liveCount();
+        for (; c.valid(); c.next()) {
+            if (d->pastHigh(c.key())) break;
+            std::uint32_t n = c.recno();
+            if (n == 0 || n > count) continue;
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    }
+    d->recno = 0;
+    d->eof = d->bof = true;
+}
+
+void Table::last() {
+    if (d->state != State::Browse) post();
+    d->eof = d->bof = false;
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    if (d->tag < 0) {
+        for (std::uint32_t n = d->liveCount(); n >= 1; --n) {
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    } else {
+        auto& c = *d->icur;
+        if (d->rangeOn && !d->rangeHigh.empty()) {
+            std::vector<std::byte> after = d->rangeHigh;
+            after.resize(d->tags[static_cast<std::size_t>(d->tag)].kb->keyLength(),
+                         std::byte{0xFF});
+            c.seek(after, 0xFFFFFFFFu);
+            if (c.valid())
+                c.prev();
+            else
+                c.seekLast();
+        } else {
+            c.seekLast();
+        }
+        const std::uint32_t count = d->liveCount();
+        for (; c.valid(); c.prev()) {
+            if (d->beforeLow(c.key())) break;
+            if (d->pastHigh(c.key())) continue;
+            std::uint32_t n = c.recno();
+            if (n == 0 || n > count) continue;
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    }
+    d->recno = 0;
+    d->eof = d->bof = true;
+}
+
+void Table::next() {
+    if (d->state != State::Browse) post();
+    if (d->recno == 0) {
+        d->eof = true;
+        return;
+    }
+    d->bof = false;
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    if (d->tag < 0) {
+        const std::uint32_t count = d->liveCount();
+        for (std::uint32_t n = d->recno + 1; n <= count; ++n) {
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    } else {
+        auto& c = *d->icur;
+        // Re-seek when the cursor does not stand on our row (an edit moved it, or we never
+        // positioned it).
+        if (!c.valid() || c.recno() != d->recno) {
+            c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+            if (c.valid() && c.recno() == d->recno) c.next();
+        } else {
+            c.next();
+        }
+        const std::uint32_t count = d->liveCount();
+        for (; c.valid(); c.next()) {
+            if (d->pastHigh(c.key())) break;
+            std::uint32_t n = c.recno();
+            if (n == 0 || n > count) continue;
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+        // Stay on the last row; put the index cursor back on it.
+        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+    }
+    d->eof = true;
+}
+
+void Table::prior() {
+    if (d->state != State::Browse) post();
+    if (d->recno == 0) {
+        d->bof = true;
+        return;
+    }
+    d->eof = false;
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    if (d->tag < 0) {
+        for (std::uint32_t n = d->recno - 1; n >= 1; --n) {
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+    } else {
+        auto& c = *d->icur;
+        if (!c.valid() || c.recno() != d->recno)
+            c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+        if (c.valid())
+            c.prev();
+        else
+            c.seekLast();
+        const std::uint32_t count = d->liveCount();
+        for (; c.valid(); c.prev()) {
+            if (d->beforeLow(c.key())) break;
+            if (d->pastHigh(c.key())) continue;
+            std::uint32_t n = c.recno();
+            if (n == 0 || n > count || n == d->recno) continue;
+            if (visibleAt(*this, *d, n, check)) {
+                d->recno = n;
+                return;
+            }
+        }
+        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+    }
+    d->bof = true;
+}
+
+bool Table::eof() const { return d->eof; }
+bool Table::bof() const { return d->bof; }
+
+std::uint64_t Table::recordCount() {
+    if (!d->rangeOn && !filtered() && !d->tags.empty()) {
+        // Deleted rows are not in the tags, so a tag's entry count is the visible row count.
+        const auto& name = d->tags[static_cast<std::size_t>(std::max(d->tag, 0))].info.name;
+        for (const auto& info : d->index->tags())
+            if (iequals(info.name, name)) return info.entries;
+    }
+    if (!d->rangeOn && !filtered()) {
+        std::uint64_t n = 0;
+        const std::uint32_t count = d->liveCount();
+        for (std::uint32_t i = 1; i <= count; ++i)
+            if (d->recordPtr(i)[0] != std::byte{'*'}) ++n;
+        return n;
+    }
+    // Count through navigation, keeping the position.
+    std::uint32_t keep = d->recno;
+    bool keof = d->eof, kbof = d->bof;
+    std::uint64_t n = 0;
+    for (first(); !eof(); next()) ++n;
+    if (keep != 0) {
+        d->recno = keep;
+        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
+    } else {
+        d->recno = 0;
+    }
+    d->eof = keof;
+    d->bof = kbof;
+    return n;
+}
+
+std::uint32_t Table::recno() const { return d->state == State::Insert ? 0 : d->recno; }
+
+void Table::gotoRecno(std::uint32_t n) {
+    if (d->state != State::Browse) post();
+    if (n == 0 || n > d->liveCount() || d->recordPtr(n)[0] == std::byte{'*'})
+        throw EDatabaseError("Rekord nr " + std::to_string(n) + " nie istnieje w tabeli " +
+                             d->tableName);
+    d->recno = n;
+    d->eof = d->bof = false;
+    if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+}
+
+Bookmark Table::bookmark() { return {d->recno}; }
+
+void Table::gotoBookmark(const Bookmark& b) {
+    gotoRecno(static_cast<std::uint32_t>(b.position));
+}
+
+bool Table::findKey(const Value& value) {
+    if (d->tag < 0) throw EDatabaseError("Nie wybrano indeksu tabeli " + d->tableName);
+    if (d->state != State::Browse) post();
+    auto& kb = *d->tags[static_cast<std::size_t>(d->tag)].kb;
+    auto prefix = kb.encodePrefix(std::span<const Value>(&value, 1), true);
+    if (!prefix) return false;
+    auto c = d->index->cursor(d->tags[static_cast<std::size_t>(d->tag)].fileTag);
+    const std::uint32_t count = d->liveCount();
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    for (c.seek(*prefix, 0); c.valid(); c.next()) {
+        auto k = c.key();
+        if (k.size() < prefix->size() || std::memcmp(k.data(), prefix->data(), prefix->size()) != 0)
+            break;
+        std::uint32_t n = c.recno();
+        if (n == 0 || n > count || !d->inRange(k)) continue;
+        if (visibleAt(*this, *d, n, check)) {
+            d->recno = n;
+            d->eof = d->bof = false;
+            d->icur = std::make_unique<IndexFile::Cursor>(std::move(c));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Table::findNearest(const Value& value) {
+    if (d->tag < 0) throw EDatabaseError("Nie wybrano indeksu tabeli " + d->tableName);
+    if (d->state != State::Browse) post();
+    auto& kb = *d->tags[static_cast<std::size_t>(d->tag)].kb;
+    auto prefix = kb.encodePrefix(std::span<const Value>(&value, 1), false);
+    if (!prefix) return false;
+    auto& c = *d->icur;
+    const std::uint32_t count = d->liveCount();
+    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                                 passesRecordFilter(); };
+    c.seek(*prefix, 0);
+    for (; c.valid(); c.next()) {
+        if (d->pastHigh(c.key())) break;
+        std::uint32_t n = c.recno();
+        if (n == 0 || n > count || !d->inRange(c.key())) continue;
+        if (visibleAt(*this, *d, n, check)) {
+            d->recno = n;
+            d->eof = d->bof = false;
+            return true;
+        }
+    }
+    last();
+    d->eof = true;
+    return false;
+}
+
+bool Table::locate(std::string_view fieldName, const Value& value, bool caseInsensitive) {
+    int f = fieldNo(fieldName);
+    if (d->state != State::Browse) post();
+    std::uint32_t keep = d->recno;
+    bool keof = d->eof, kbof = d->bof;
+    auto matches = [&]() -> bool {
+        if (std::holds_alternative<std::monostate>(value)) return isNull(f);
+        if (isNull(f) && d->field(f).type != FieldType::String) return false;
+        switch (d->field(f).type) {
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+            case FieldType::Float: {
+                double want;
+                if (auto* i = std::get_if<std::int64_t>(&value))
+                    want = static_cast<double>(*i);
+                else if (auto* x = std::get_if<double>(&value))
+                    want = *x;
+                else if (auto* s = std::get_if<std::string>(&value)) {
+                    auto t = trim(*s);
+                    auto r = std::from_chars(t.data(), t.data() + t.size(), want);
+                    if (r.ec != std::errc()) return false;
+                } else
+                    return false;
+                return asFloat(f) == want;
+            }
+            case FieldType::Boolean: {
+                auto b = asBoolean(f);
+                if (auto* v = std::get_if<bool>(&value)) return b && *b == *v;
+                if (auto* s = std::get_if<std::string>(&value)) {
+                    std::string u = upperAscii(trim(*s));
+                    bool want = u == "T" || u == "TRUE" || u == "Y";
+                    return b && *b == want;
+                }
+                return false;
+            }
+            case FieldType::Date: {
+                if (auto* v = std::get_if<Date>(&value)) return asDate(f) == *v;
+                if (auto* s = std::get_if<std::string>(&value)) return asDate(f) == Date::parse(*s);
+                return false;
+            }
+            default: {
+                std::string want;
+                if (auto* s = std::get_if<std::string>(&value))
+                    want = *s;
+                else if (auto* i = std::get_if<std::int64_t>(&value))
+                    want = std::to_string(*i);
+                else
+                    return false;
+                std::string have = asString(f);
+                std::string_view w = trimRight(want);
+                if (!caseInsensitive) return have == w;
+                std::string a, b;
+                d->cp->encode(have, a);
+                if (!d->cp->encode(w, b)) return false;
+                if (a.size() != b.size()) return false;
+                for (std::size_t i = 0; i < a.size(); ++i)
+                    if (d->cp->upper(static_cast<unsigned char>(a[i])) !=
+                        d->cp->upper(static_cast<unsigned char>(b[i])))
+                        return false;
+                return true;
+            }
+        }
+    };
+    for (first(); !eof(); next())
+        if (matches()) return true;
+    // Not found: back where we were.
+    if (keep != 0 && keep <= d->liveCount() && d->recordPtr(keep)[0] != std::byte{'*'}) {
+        d->recno = keep;
+        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
+    }
+    d->eof = keof;
+    d->bof = kbof;
+    return false;
+}
+
+// --- Filters and ranges
+
+void Table::setFilter(std::string_view expression) {
+    if (trim(expression).empty()) {
+        d->filterExpr.reset();
+    } else {
+        d->filterExpr = FilterExpr::compile(expression, d->header.fields);
+    }
+    setFiltered(d->filterExpr != nullptr || filtered());
+    first();
+}
+
+std::string Table::filter() const { return d->filterExpr ? d->filterExpr->text() : std::string(); }
+
+void Table::filterChanged() {
+    if (d && d->map.data()) {
+        if (d->state == State::Browse) first();
+    }
+}
+
+void Table::setRange(const std::vector<Value>& low, const std::vector<Value>& high) {
+    if (d->tag < 0) throw EDatabaseError("Zakres wymaga wybranego indeksu tabeli " + d->tableName);
+    if (d->state != State::Browse) post();
+    const auto& tg = d->tags[static_cast<std::size_t>(d->tag)];
+    auto enc = [&](const std::vector<Value>& v) -> std::optional<std::vector<std::byte>> {
+        std::vector<Value> lead;
+        for (const auto& x : v) {
+            if (std::holds_alternative<std::monostate>(x)) break;
+            lead.push_back(x);
+        }
+        if (lead.empty()) return std::vector<std::byte>{};
+        return tg.kb->encodePrefix(lead, true);
+    };
+    auto lo = enc(low);
+    auto hi = enc(high);
+    if (!lo || !hi) {
+        // A value the key cannot hold matches no row: an empty range.
+        d->rangeOn = true;
+        d->rangeLow.assign(1, std::byte{0xFF});
+        d->rangeHigh.assign(1, std::byte{0x00});
+        d->rangeLow.resize(tg.kb->keyLength() + 1, std::byte{0xFF});
+    } else {
+        d->rangeOn = true;
+        d->rangeLow = *lo;
+        d->rangeHigh = *hi;
+        if ((tg.info.flags & kTagDescending) != 0) std::swap(d->rangeLow, d->rangeHigh);
+    }
+    first();
+}
+
+void Table::cancelRange() {
+    d->rangeOn = false;
+    d->rangeLow.clear();
+    d->rangeHigh.clear();
+    first();
+}
+
+bool Table::hasRange() const { return d->rangeOn; }
+
+int Table::tagForField(int field, bool equalityOnly) const {
+    int best = -1;
+    std::size_t bestParts = 0;
+    for (std::size_t i = 0; i < d->tags.size(); ++i) {
+        const auto& parts = d->tags[i].kb->parts();
+        if (parts.empty() || parts[0].field != field) continue;
+        using K = KeyBuilder::Part::Kind;
+        K kind = parts[0].kind;
+        const FieldInfo& f = d->field(field);
+        bool numericOrDate = f.type == FieldType::Integer || f.type == FieldType::Float ||
+                             f.type == FieldType::AutoInc || f.type == FieldType::Date;
+        bool ok;
+        if (equalityOnly)
+            ok = kind == K::Raw || kind == K::Str || kind == K::Dtos || kind == K::Upper;
+        else
+            ok = kind == K::Raw && numericOrDate && (d->tags[i].info.flags & kTagNocase) == 0;
+        if (!ok) continue;
+        if (best < 0 || parts.size() < bestParts) {
+            best = static_cast<int>(i);
+            bestParts = parts.size();
+        }
+    }
+    return best;
+}
+
+// --- Editing
+
+Table::State Table::state() const { return d->state; }
+
+void Table::edit() {
+    if (d->state == State::Edit || d->state == State::Insert) return;
+    d->requireWritable();
+    if (d->recno == 0) throw EDatabaseError("Brak bieżącego rekordu do edycji");
+    const std::uint32_t n = d->recno;
+    if (!d->file.tryLock(kLockBase - n, File::LockKind::Exclusive))
+        throw EDatabaseError("Rekord jest zablokowany przez innego użytkownika (tabela " +
+                             d->tableName + ", rekord " + std::to_string(n) + ")");
+    d->lockedRecno = n;
+    const std::byte* rec = d->recordPtr(n);
+    if (rec[0] == std::byte{'*'}) {
+        d->file.unlock(kLockBase - n);
+        d->lockedRecno = 0;
+        throw EDatabaseError("Rekord został usunięty przez innego użytkownika");
+    }
+    d->editBuf.assign(rec, rec + d->rlen());
+    d->oldBuf = d->editBuf;
+    d->state = State::Edit;
+}
+
+void Table::insert() {
+    d->requireWritable();
+    if (d->state != State::Browse) post();
+    d->editBuf.assign(d->rlen(), std::byte{' '});
+    for (const auto& f : d->header.fields) {
+        if (f.dbfType == 'I' || f.dbfType == '+' || f.dbfType == 'O' || f.dbfType == '@')
+            std::memset(d->editBuf.data() + f.offset, 0, static_cast<std::size_t>(f.size));
+    }
+    d->oldBuf.clear();
+    d->state = State::Insert;
+}
+
+void Table::append() { insert(); }
+
+void Table::post() {
+    if (d->state == State::Browse) return;
+    if (d->state == State::Edit) {
+        const std::uint32_t n = d->lockedRecno;
+        d->file.writeAt(d->hdr() + std::uint64_t{n - 1} * d->rlen(), d->editBuf);
+        for (std::size_t t = 0; t < d->tags.size(); ++t) {
+            auto& kb = *d->tags[t].kb;
+            std::vector<std::byte> oldKey(kb.keyLength()), newKey(kb.keyLength());
+            kb.build(d->oldBuf.data(), oldKey.data());
+            kb.build(d->editBuf.data(), newKey.data());
+            if (oldKey != newKey) {
+                d->index->erase(d->tags[t].fileTag, oldKey, n);
+                d->index->insert(d->tags[t].fileTag, newKey, n);
+            }
+        }
+        d->file.unlock(kLockBase - n);
+        d->lockedRecno = 0;
+        d->state = State::Browse;
+        d->recno = n;
+        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+        return;
+    }
+    // Insert: the row goes after the last one, under the append lock.
+    std::uint32_t n;
+    d->lockAppend();
+    try {
+        std::byte cnt[4];
+        d->file.readExact(kHdrCount, cnt);
+        const std::uint32_t count = getLE32(cnt);
+        if (count == 0xFFFFFFFFu) throw EDatabaseError("Tabela osiągnęła największą liczbę rekordów");
+        n = count + 1;
+        // dBase 7 auto-increment fields take their next value from the field descriptor.
+        for (std::size_t i = 0; i < d->header.fields.size(); ++i) {
+            const auto& f = d->header.fields[i];
+            if (f.dbfType != '+') continue;
+            std::byte nv[4];
+            const std::uint32_t at = d->header.descriptorOffsets[i] + 40;
+            d->file.readExact(at, nv);
+            std::uint32_t next = getLE32(nv);
+            if (next == 0) next = 1;
+            encodeLong(d->editBuf.data() + f.offset, static_cast<std::int32_t>(next));
+            putLE32(nv, next + 1);
+            d->file.writeAt(at, nv);
+        }
+        d->editBuf[0] = std::byte{' '};
+        std::vector<std::byte> out(d->editBuf);
+        out.push_back(std::byte{0x1A});
+        d->file.writeAt(d->hdr() + std::uint64_t{count} * d->rlen(), out);
+        d->writeHeaderCount(n);
+    } catch (...) {
+        d->unlockAppend();
+        throw;
+    }
+    d->unlockAppend();
+    for (std::size_t t = 0; t < d->tags.size(); ++t) {
+        auto& kb = *d->tags[t].kb;
+        std::vector<std::byte> key(kb.keyLength());
+        kb.build(d->editBuf.data(), key.data());
+        d->index->insert(d->tags[t].fileTag, key, n);
+    }
+    d->state = State::Browse;
+    d->liveCount();
+    d->recno = n;
+    d->eof = d->bof = false;
+    if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+}
+
+void Table::cancel() {
+    if (d->state == State::Edit && d->lockedRecno != 0) {
+        d->file.unlock(kLockBase - d->lockedRecno);
+        d->lockedRecno = 0;
+    }
+    d->state = State::Browse;
+    d->editBuf.clear();
+    d->oldBuf.clear();
+}
+
+void Table::deleteRecord() {
+    if (d->state == State::Insert) {
+        cancel();
+        return;
+    }
+    d->requireWritable();
+    if (d->state == State::Browse) edit();
+    const std::uint32_t n = d->lockedRecno;
+    std::byte star[1] = {std::byte{'*'}};
+    d->file.writeAt(d->hdr() + std::uint64_t{n - 1} * d->rlen(), star);
+    for (std::size_t t = 0; t < d->tags.size(); ++t) {
+        auto& kb = *d->tags[t].kb;
+        std::vector<std::byte> key(kb.keyLength());
+        kb.build(d->oldBuf.data(), key.data());
+        d->index->erase(d->tags[t].fileTag, key, n);
+    }
+    d->file.unlock(kLockBase - n);
+    d->lockedRecno = 0;
+    d->state = State::Browse;
+    d->editBuf.clear();
+    d->oldBuf.clear();
+    // Move to the next visible row, or to the previous one at the end.
+    std::uint32_t keep = n;
+    if (d->tag >= 0) {
+        d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
+        // The row is gone from the tag; the cursor stands on its successor.
+        auto& c = *d->icur;
+        const std::uint32_t count = d->liveCount();
+        auto check = [this] {
+            return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
+                   passesRecordFilter();
+        };
+        for (; c.valid(); c.next()) {
+            if (d->pastHigh(c.key())) break;
+            std::uint32_t m = c.recno();
+            if (m == 0 || m > count) continue;
+            if (visibleAt(*this, *d, m, check)) {
+                d->recno = m;
+                d->eof = d->bof = false;
+                return;
+            }
+        }
+        last();
+        if (d->recno != 0) d->eof = true;
+        return;
+    }
+    d->recno = keep;  // deleted row; next() moves on from its position
+    next();
+    if (d->eof) {
+        last();
+        if (d->recno != 0) d->eof = true;
+    }
+}
+
+// --- Field writes
+
+namespace {
+std::string formatNumber(double v, int size, int decimals, const std::string& field) {
+    char buf[64];
+    int n;
+    if (decimals == 0) {
+        n = std::snprintf(buf, sizeof buf, "%*lld", size, static_cast<long long>(std::llround(v)));
+    } else {
+        n = std::snprintf(buf, sizeof buf, "%*.*f", size, decimals, v);
+    }
+    if (n < 0 || n > size)
+        throw EDatabaseError("Wartość nie mieści się w polu " + field + " (" +
+                             std::to_string(size) + " znaków)");
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+}  // namespace
+
+static std::byte* writable(Table::Impl& d, int field, const FieldInfo*& f) {
+    if (d.state == Table::State::Browse)
+        throw EDatabaseError("Tabela " + d.tableName + " nie jest w trybie edycji");
+    f = &d.field(field);
+    return d.editBuf.data() + f->offset;
+}
+
+void Table::setNull(int field) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType == 'I' || f->dbfType == '+' || f->dbfType == 'O' || f->dbfType == '@')
+        std::memset(p, 0, static_cast<std::size_t>(f->size));
+    else
+        std::memset(p, ' ', static_cast<std::size_t>(f->size));
+}
+
+void Table::setInteger(int field, std::int64_t v) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    switch (f->dbfType) {
+        case 'N':
+        case 'F': {
+            char buf[32];
+            int n = f->decimals == 0
+                        ? std::snprintf(buf, sizeof buf, "%*lld", f->size, static_cast<long long>(v))
+                        : std::snprintf(buf, sizeof buf, "%*.*f", f->size, f->decimals,
+                                        static_cast<double>(v));
+            if (n < 0 || n > f->size)
+                throw EDatabaseError("Wartość " + std::to_string(v) + " nie mieści się w polu " +
+                                     f->name);
+            std::memcpy(p, buf, static_cast<std::size_t>(n));
+            return;
+        }
+        case 'I':
+        case '+':
+            if (v < INT32_MIN || v > INT32_MAX)
+                throw EDatabaseError("Wartość " + std::to_string(v) + " nie mieści się w polu " +
+                                     f->name);
+            encodeLong(p, static_cast<std::int32_t>(v));
+            return;
+        case 'O': encodeDouble(p, static_cast<double>(v)); return;
+        case 'L': setBoolean(field, v != 0); return;
+        default: setText(field, std::to_string(v)); return;
+    }
+}
+
+void Table::setFloat(int field, double v) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (!std::isfinite(v)) throw EDatabaseError("Niepoprawna liczba w polu " + f->name);
+    switch (f->dbfType) {
+        case 'N':
+        case 'F': {
+            std::string s = formatNumber(v, f->size, f->decimals, f->name);
+            std::memcpy(p, s.data(), s.size());
+            return;
+        }
+        case 'I':
+        case '+': setInteger(field, std::llround(v)); return;
+        case 'O': encodeDouble(p, v); return;
+        default: {
+            char buf[64];
+            auto r = std::to_chars(buf, buf + sizeof buf, v);
+            setText(field, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+        }
+    }
+}
+
+void Table::setString(int field, std::string_view utf8) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType == 'C') {
+        std::string bytes;
+        char32_t bad = 0;
+        if (!d->cp->encode(utf8, bytes, &bad))
+            throw EDatabaseError("Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+                                 f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
+                                 ")");
+        std::size_t n = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(f->size));
+        std::memcpy(p, bytes.data(), n);
+        std::memset(p + n, ' ', static_cast<std::size_t>(f->size) - n);
+        return;
+    }
+    if (f->dbfType == 'M') {
+        std::string bytes;
+        char32_t bad = 0;
+        if (!d->cp->encode(utf8, bytes, &bad))
+            throw EDatabaseError("Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+                                 f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
+                                 ")");
+        writeBlob(field, std::as_bytes(std::span(bytes.data(), bytes.size())));
+        return;
+    }
+    setText(field, utf8);
+}
+
+void Table::setBoolean(int field, std::optional<bool> v) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType != 'L') {
+        if (!v)
+            setNull(field);
+        else if (f->type == FieldType::String)
+            setString(field, *v ? "T" : "F");
+        else
+            setInteger(field, *v ? 1 : 0);
+        return;
+    }
+    p[0] = std::byte(!v ? ' ' : (*v ? 'T' : 'F'));
+}
+
+void Table::setDate(int field, const Date& dt) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType == 'D') {
+        if (dt.isNull()) {
+            std::memset(p, ' ', 8);
+            return;
+        }
+        if (!Date::isValid(dt.year, dt.month, dt.day))
+            throw EDatabaseError("Niepoprawna data w polu " + f->name);
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", dt.year, dt.month, dt.day);
+        std::memcpy(p, buf, 8);
+        return;
+    }
+    DateTime t;
+    t.date = dt;
+    setDateTime(field, t);
+}
+
+void Table::setDateTime(int field, const DateTime& dt) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType == 'D') {
+        setDate(field, dt.date);
+        return;
+    }
+    if (f->dbfType == '@') {
+        if (dt.isNull()) {
+            std::memset(p, 0, 8);
+            return;
+        }
+        double days = static_cast<double>(dt.date.julianDay() - kTimestampEpoch);
+        double ms = days * 86400000.0 + dt.hour * 3600000.0 + dt.minute * 60000.0 +
+                    dt.second * 1000.0 + dt.msec;
+        encodeDouble(p, ms);
+        return;
+    }
+    setString(field, dt.iso());
+}
+
+void Table::setText(int field, std::string_view text) {
+    const FieldInfo* f;
+    writable(*d, field, f);
+    std::string_view t = trim(text);
+    switch (f->type) {
+        case FieldType::String:
+        case FieldType::Memo: setString(field, text); return;
+        case FieldType::Graphic:
+            writeBlob(field, std::as_bytes(std::span(text.data(), text.size())));
+            return;
+        case FieldType::Time: setString(field, text); return;
+        case FieldType::Integer:
+        case FieldType::AutoInc:
+        case FieldType::Float: {
+            if (t.empty()) {
+                setNull(field);
+                return;
+            }
+            std::string norm(t);
+            std::replace(norm.begin(), norm.end(), ',', '.');
+            std::string_view s = norm;
+            if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+            if (f->type != FieldType::Float || f->dbfType == 'I' || f->dbfType == '+') {
+                std::int64_t v;
+                auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+                if (r.ec == std::errc() && r.ptr == s.data() + s.size()) {
+                    setInteger(field, v);
+                    return;
+                }
+            }
+            double v;
+            auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+            if (r.ec != std::errc() || r.ptr != s.data() + s.size())
+                throw EDatabaseError("Niepoprawna liczba „" + std::string(text) + "” w polu " +
+                                     f->name);
+            setFloat(field, v);
+            return;
+        }
+        case FieldType::Boolean: {
+            std::string u = upperAscii(t);
+            if (u.empty() || u == "?")
+                setBoolean(field, std::nullopt);
+            else if (u == "T" || u == "TRUE" || u == "Y" || u == "TAK" || u == "1")
+                setBoolean(field, true);
+            else if (u == "F" || u == "FALSE" || u == "N" || u == "NIE" || u == "0")
+                setBoolean(field, false);
+            else
+                throw EDatabaseError("Niepoprawna wartość logiczna „" + std::string(text) +
+                                     "” w polu " + f->name);
+            return;
+        }
+        case FieldType::Date: {
+            if (t.empty()) {
+                setDate(field, {});
+                return;
+            }
+            Date dt = Date::parse(t);
+            if (dt.isNull()) {
+                DateTime x = DateTime::parse(t);
+                dt = x.date;
+            }
+            if (dt.isNull())
+                throw EDatabaseError("Niepoprawna data „" + std::string(text) + "” w polu " +
+                                     f->name);
+            setDate(field, dt);
+            return;
+        }
+        case FieldType::DateTime: {
+            if (t.empty()) {
+                setNull(field);
+                return;
+            }
+            DateTime dt = DateTime::parse(t);
+            if (dt.isNull())
+                throw EDatabaseError("Niepoprawna data i czas „" + std::string(text) +
+                                     "” w polu " + f->name);
+            setDateTime(field, dt);
+            return;
+        }
+    }
+}
+
+void Table::setValue(int field, const Value& v) {
+    std::visit(
+        [&](const auto& x) {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                setNull(field);
+            else if constexpr (std::is_same_v<T, std::int64_t>)
+                setInteger(field, x);
+            else if constexpr (std::is_same_v<T, double>)
+                setFloat(field, x);
+            else if constexpr (std::is_same_v<T, std::string>)
+                setText(field, x);
+            else if constexpr (std::is_same_v<T, bool>)
+                setBoolean(field, x);
+            else if constexpr (std::is_same_v<T, Date>)
+                setDate(field, x);
+            else
+                setDateTime(field, x);
+        },
+        v);
+}
+
+void Table::writeBlob(int field, std::span<const std::byte> bytes) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    if (f->dbfType != 'M' && f->dbfType != 'B' && f->dbfType != 'G')
+        throw EDatabaseError("Pole " + f->name + " nie jest polem memo ani graficznym");
+    if (!d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
+    putMemoPointer(p, d->memo->write(bytes));
+}
+
+// --- Field reads
+
+bool Table::isNull(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    switch (f.dbfType) {
+        case 'I':
+        case '+':
+        case 'O':
+        case '@': return allZero(p, f.size);
+        case 'L': {
+            char c = static_cast<char>(p[0]);
+            return !(c == 'T' || c == 't' || c == 'Y' || c == 'y' || c == 'F' || c == 'f' ||
+                     c == 'N' || c == 'n');
+        }
+        default: return allBlank(p, f.size);
+    }
+}
+
+std::int64_t Table::asInteger(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    switch (f.dbfType) {
+        case 'I':
+        case '+': return allZero(p, 4) ? 0 : decodeLong(p);
+        case 'N':
+        case 'F': {
+            if (f.decimals == 0) {
+                // Fast path for the common integer column.
+                const char* s = reinterpret_cast<const char*>(p);
+                int i = 0;
+                while (i < f.size && s[i] == ' ') ++i;
+                bool neg = false;
+                if (i < f.size && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
+                std::int64_t v = 0;
+                int start = i;
+                while (i < f.size && s[i] >= '0' && s[i] <= '9') v = v * 10 + (s[i++] - '0');
+                if (i == f.size || (i > start && s[i] == ' ')) return neg ? -v : v;
+            }
+            return std::llround(asFloat(field));
+        }
+        case 'L': {
+            auto b = asBoolean(field);
+            return b && *b ? 1 : 0;
+        }
+        case 'O':
+        case '@': return std::llround(asFloat(field));
+        default: {
+            std::string s = asString(field);
+            std::string_view t = trim(s);
+            std::int64_t v = 0;
+            std::from_chars(t.data(), t.data() + t.size(), v);
+            return v;
+        }
+    }
+}
+
+double Table::asFloat(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    switch (f.dbfType) {
+        case 'O': return allZero(p, 8) ? 0.0 : decodeDouble(p);
+        case 'I':
+        case '+': return static_cast<double>(asInteger(field));
+        case 'N':
+        case 'F': {
+            std::string_view s = trim({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)});
+            if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+            double v = 0;
+            auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+            if (r.ec != std::errc()) {
+                std::string tmp(s);
+                std::replace(tmp.begin(), tmp.end(), ',', '.');
+                std::from_chars(tmp.data(), tmp.data() + tmp.size(), v);
+            }
+            return v;
+        }
+        case '@': return allZero(p, 8) ? 0.0 : decodeDouble(p);
+        case 'L': return static_cast<double>(asInteger(field));
+        default: {
+            std::string s = asString(field);
+            std::string_view t = trim(s);
+            double v = 0;
+            std::from_chars(t.data(), t.data() + t.size(), v);
+            return v;
+        }
+    }
+}
+
+std::string Table::asString(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    switch (f.dbfType) {
+        case 'C': {
+            std::string_view s =
+                trimRight({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)});
+            return d->cp->decode(s);
+        }
+        case 'M': {
+            auto bytes = readBlob(field);
+            return d->cp->decode(std::span<const std::byte>(bytes));
+        }
+        case 'B':
+        case 'G': {
+            auto bytes = readBlob(field);
+            return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        }
+        case 'N':
+        case 'F':
+            return std::string(
+                trim({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)}));
+        default: return asText(field);
+    }
+}
+
+std::optional<bool> Table::asBoolean(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    if (f.dbfType != 'L') {
+        if (isNull(field)) return std::nullopt;
+        if (f.type == FieldType::String) {
+            std::string u = upperAscii(trim(asString(field)));
+            if (u == "T" || u == "TRUE" || u == "Y") return true;
+            if (u == "F" || u == "FALSE" || u == "N") return false;
+            return std::nullopt;
+        }
+        return asInteger(field) != 0;
+    }
+    switch (static_cast<char>(p[0])) {
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y': return true;
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n': return false;
+        default: return std::nullopt;
+    }
+}
+
+Date Table::asDate(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    if (f.dbfType == 'D')
+        return Date::parse({reinterpret_cast<const char*>(p), 8});
+    return asDateTime(field).date;
+}
+
+DateTime Table::asDateTime(int field) {
+    const FieldInfo& f = d->field(field);
+    const std::byte* p = d->row() + f.offset;
+    DateTime r;
+    switch (f.dbfType) {
+        case 'D': r.date = asDate(field); return r;
+        case '@': {
+            if (allZero(p, 8)) return r;
+            double ms = decodeDouble(p);
+            if (!(ms >= 0 && ms < 1e15)) return r;
+            auto total = static_cast<std::int64_t>(std::llround(ms));
+            std::int64_t days = total / 86400000;
+            std::int64_t rest = total % 86400000;
+            r.date = Date::fromJulianDay(days + kTimestampEpoch);
+            r.hour = static_cast<int>(rest / 3600000);
+            r.minute = static_cast<int>(rest / 60000 % 60);
+            r.second = static_cast<int>(rest / 1000 % 60);
+            r.msec = static_cast<int>(rest % 1000);
+            return r;
+        }
+        default: return DateTime::parse(asString(field));
+    }
+}
+
+std::vector<std::byte> Table::readBlob(int field) {
+    const FieldInfo& f = d->field(field);
+    if (f.dbfType != 'M' && f.dbfType != 'B' && f.dbfType != 'G')
+        throw EDatabaseError("Pole " + f.name + " nie jest polem memo ani graficznym");
+    const std::byte* p = d->row() + f.offset;
+    std::string_view ptr = trim({reinterpret_cast<const char*>(p), 10});
+    if (ptr.empty()) return {};
+    std::uint64_t block = 0;
+    auto r = std::from_chars(ptr.data(), ptr.data() + ptr.size(), block);
+    if (r.ec != std::errc() || r.ptr != ptr.data() + ptr.size())
+        throw EDatabaseError("Uszkodzony wskaźnik memo w polu " + f.name + " tabeli " +
+                             d->tableName);
+    if (block == 0) return {};
+    if (!d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
+    return d->memo->read(block);
+}
+
+// --- Check
+
+Table::CheckReport Table::check(bool repair) {
+    CheckReport rep;
+    if (repair) {
+        d->requireWritable();
+        d->requireExclusive("Naprawa tabeli");
+    }
+    const std::uint64_t size = d->file.size();
+    std::byte cnt[4];
+    d->file.readExact(kHdrCount, cnt);
+    const std::uint32_t headerCount = getLE32(cnt);
+    const std::uint64_t full = (size - d->hdr()) / d->rlen();
+    if (full != headerCount)
+        rep.problems.push_back("Liczba rekordów w nagłówku (" + std::to_string(headerCount) +
+                               ") nie zgadza się z rozmiarem pliku (" + std::to_string(full) + ")");
+    const std::uint32_t count = d->liveCount();
+    std::uint64_t live = 0, badFlags = 0, badMemo = 0;
+    std::vector<std::uint32_t> badMemoRows;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        const std::byte* rec = d->recordPtr(n);
+        if (rec[0] != std::byte{' '} && rec[0] != std::byte{'*'}) ++badFlags;
+        if (rec[0] == std::byte{'*'}) continue;
+        ++live;
+        if (!d->memo) continue;
+        std::uint32_t save = d->recno;
+        d->recno = n;
+        for (std::size_t i = 0; i < d->header.fields.size(); ++i) {
+            char t = d->header.fields[i].dbfType;
+            if (t != 'M' && t != 'B' && t != 'G') continue;
+            try {
+                readBlob(static_cast<int>(i));
+            } catch (const EDatabaseError&) {
+                ++badMemo;
+                badMemoRows.push_back(n);
+            }
+        }
+        d->recno = save;
+    }
+    if (badFlags)
+        rep.problems.push_back("Rekordy z niepoprawnym znacznikiem usunięcia: " +
+                               std::to_string(badFlags));
+    if (badMemo)
+        rep.problems.push_back("Uszkodzone wskaźniki memo: " + std::to_string(badMemo));
+    bool indexBad = false;
+    if (d->header.productionIndex && !d->index) {
+        rep.problems.push_back("Brak pliku indeksu");
+        indexBad = true;
+    }
+    for (std::size_t t = 0; t < d->tags.size() && !indexBad; ++t) {
+        const auto& tg = d->tags[t];
+        try {
+            d->index->verify(tg.fileTag);
+            std::uint64_t entries = 0;
+            for (const auto& info : d->index->tags())
+                if (iequals(info.name, tg.info.name)) entries = info.entries;
+            if (entries != live) {
+                rep.problems.push_back("Indeks " + tg.info.name + " ma " +
+                                       std::to_string(entries) + " pozycji, a tabela " +
+                                       std::to_string(live) + " rekordów");
+                indexBad = true;
+                continue;
+            }
+            auto c = d->index->cursor(tg.fileTag);
+            for (std::uint32_t n = 1; n <= count; ++n) {
+                const std::byte* rec = d->recordPtr(n);
+                if (rec[0] == std::byte{'*'}) continue;
+                auto k = d->keyOf(static_cast<int>(t), rec);
+                if (!c.seek(k, n) || c.recno() != n ||
+                    !std::equal(k.begin(), k.end(), c.key().begin(), c.key().end())) {
+                    rep.problems.push_back("Indeks " + tg.info.name + " nie zawiera rekordu " +
+                                           std::to_string(n));
+                    indexBad = true;
+                    break;
+                }
+            }
+        } catch (const EDatabaseError& e) {
+            rep.problems.push_back("Indeks " + tg.info.name + ": " + e.what());
+            indexBad = true;
+        }
+    }
+    if (!repair) return rep;
+    if (full != headerCount) {
+        d->lockAppend();
+        std::byte c[4];
+        putLE32(c, static_cast<std::uint32_t>(full));
+        d->file.writeAt(kHdrCount, c);
+        d->unlockAppend();
+        rep.repairs.push_back("Poprawiono liczbę rekordów w nagłówku");
+    }
+    if (badMemo) {
+        for (std::uint32_t n : badMemoRows) {
+            std::vector<std::byte> rec(d->recordPtr(n), d->recordPtr(n) + d->rlen());
+            std::uint32_t save = d->recno;
+            d->recno = n;
+            for (std::size_t i = 0; i < d->header.fields.size(); ++i) {
+                const auto& f = d->header.fields[i];
+                if (f.dbfType != 'M' && f.dbfType != 'B' && f.dbfType != 'G') continue;
+                try {
+                    readBlob(static_cast<int>(i));
+                } catch (const EDatabaseError&) {
+                    std::memset(rec.data() + f.offset, ' ', 10);
+                }
+            }
+            d->recno = save;
+            d->file.writeAt(d->hdr() + std::uint64_t{n - 1} * d->rlen(), rec);
+        }
+        rep.repairs.push_back("Wyczyszczono uszkodzone wskaźniki memo");
+    }
+    if (indexBad || badFlags) {
+        reindex();
+        rep.repairs.push_back("Odbudowano indeksy");
+    }
+    return rep;
+}
+
+}  // namespace pulpex::engine
