@@ -728,28 +728,28 @@ std::string Table::currentIndex() const {
     return d->tag < 0 ? std::string() : d->tags[static_cast<std::size_t>(d->tag)].info.name;
 }
 
-// Positions on record n for visibility tests and returns whether it is visible.
-static bool visibleAt(Table& t, Table::Impl& d, std::uint32_t n,
-                      const std::function<bool()>& filterCheck) {
-    const std::byte* rec = d.recordPtr(n);
-    if (rec[0] == std::byte{'*'}) return false;
-    (void)t;
-    std::uint32_t save = d.recno;
-    d.recno = n;
-    bool ok = filterCheck();
-    if (!ok) d.recno = save;
-    return ok;
+// Whether record n may be shown; when it may, the cursor stands on it (filter callbacks read
+// the candidate through the cursor), otherwise the position is unchanged.
+bool Table::visibleAt(std::uint32_t n) {
+    if (d->recordPtr(n)[0] == std::byte{'*'}) return false;
+    if (!filtered()) {
+        d->recno = n;
+        return true;
+    }
+    const std::uint32_t save = d->recno;
+    d->recno = n;
+    if ((!d->filterExpr || d->filterExpr->matches(*this)) && passesRecordFilter()) return true;
+    d->recno = save;
+    return false;
 }
 
 void Table::first() {
     if (d->state != State::Browse) post();
     d->eof = d->bof = false;
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     if (d->tag < 0) {
         const std::uint32_t count = d->liveCount();
         for (std::uint32_t n = 1; n <= count; ++n) {
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -765,7 +765,7 @@ void Table::first() {
             if (d->pastHigh(c.key())) break;
             std::uint32_t n = c.recno();
             if (n == 0 || n > count) continue;
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -778,11 +778,9 @@ void Table::first() {
 void Table::last() {
     if (d->state != State::Browse) post();
     d->eof = d->bof = false;
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     if (d->tag < 0) {
         for (std::uint32_t n = d->liveCount(); n >= 1; --n) {
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -807,7 +805,7 @@ void Table::last() {
             if (d->pastHigh(c.key())) continue;
             std::uint32_t n = c.recno();
             if (n == 0 || n > count) continue;
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -824,12 +822,10 @@ void Table::next() {
         return;
     }
     d->bof = false;
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     if (d->tag < 0) {
         const std::uint32_t count = d->liveCount();
         for (std::uint32_t n = d->recno + 1; n <= count; ++n) {
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -849,7 +845,7 @@ void Table::next() {
             if (d->pastHigh(c.key())) break;
             std::uint32_t n = c.recno();
             if (n == 0 || n > count) continue;
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -867,11 +863,9 @@ void Table::prior() {
         return;
     }
     d->eof = false;
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     if (d->tag < 0) {
         for (std::uint32_t n = d->recno - 1; n >= 1; --n) {
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -890,7 +884,7 @@ void Table::prior() {
             if (d->pastHigh(c.key())) continue;
             std::uint32_t n = c.recno();
             if (n == 0 || n > count || n == d->recno) continue;
-            if (visibleAt(*this, *d, n, check)) {
+            if (visibleAt(n)) {
                 d->recno = n;
                 return;
             }
@@ -957,23 +951,22 @@ bool Table::findKey(const Value& value) {
     auto& kb = *d->tags[static_cast<std::size_t>(d->tag)].kb;
     auto prefix = kb.encodePrefix(std::span<const Value>(&value, 1), true);
     if (!prefix) return false;
-    auto c = d->index->cursor(d->tags[static_cast<std::size_t>(d->tag)].fileTag);
+    auto& c = *d->icur;
     const std::uint32_t count = d->liveCount();
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     for (c.seek(*prefix, 0); c.valid(); c.next()) {
         auto k = c.key();
         if (k.size() < prefix->size() || std::memcmp(k.data(), prefix->data(), prefix->size()) != 0)
             break;
         std::uint32_t n = c.recno();
         if (n == 0 || n > count || !d->inRange(k)) continue;
-        if (visibleAt(*this, *d, n, check)) {
-            d->recno = n;
+        if (visibleAt(n)) {
             d->eof = d->bof = false;
-            d->icur = std::make_unique<IndexFile::Cursor>(std::move(c));
             return true;
         }
     }
+    // Not found: the index cursor goes back to the current row.
+    if (d->recno != 0 && d->recno <= count)
+        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
     return false;
 }
 
@@ -985,14 +978,12 @@ bool Table::findNearest(const Value& value) {
     if (!prefix) return false;
     auto& c = *d->icur;
     const std::uint32_t count = d->liveCount();
-    auto check = [this] { return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                                 passesRecordFilter(); };
     c.seek(*prefix, 0);
     for (; c.valid(); c.next()) {
         if (d->pastHigh(c.key())) break;
         std::uint32_t n = c.recno();
         if (n == 0 || n > count || !d->inRange(c.key())) continue;
-        if (visibleAt(*this, *d, n, check)) {
+        if (visibleAt(n)) {
             d->recno = n;
             d->eof = d->bof = false;
             return true;
@@ -1305,15 +1296,11 @@ void Table::deleteRecord() {
         // The row is gone from the tag; the cursor stands on its successor.
         auto& c = *d->icur;
         const std::uint32_t count = d->liveCount();
-        auto check = [this] {
-            return (!filtered() || !d->filterExpr || d->filterExpr->matches(*this)) &&
-                   passesRecordFilter();
-        };
         for (; c.valid(); c.next()) {
             if (d->pastHigh(c.key())) break;
             std::uint32_t m = c.recno();
             if (m == 0 || m > count) continue;
-            if (visibleAt(*this, *d, m, check)) {
+            if (visibleAt(m)) {
                 d->recno = m;
                 d->eof = d->bof = false;
                 return;

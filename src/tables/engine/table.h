@@ -203,6 +203,7 @@ public:
 
 private:
     Table();
+    bool visibleAt(std::uint32_t recno);
     std::unique_ptr<Impl> d;
     void filterChanged() override;
 };
