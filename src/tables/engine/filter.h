@@ -40,7 +40,7 @@ class FilterExpr {
     bool matches(Cursor& row) const;
     const std::string& text() const;
 
-    struct Node;
+    struct Node;  // the compiled form, defined in filter.cpp
 
   private:
     FilterExpr();

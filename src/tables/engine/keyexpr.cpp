@@ -534,7 +534,10 @@ class Dtos final : public Node {
         std::memcpy(out, buf + from, len);
     }
     int sourceField() const override { return d_->sourceField(); }
-    Kind kind() const override { return d_->kind() == Kind::Raw ? Kind::Dtos : Kind::Other; }
+    // Only a date field maps one value to one DTOS text; a time stamp's day covers many values.
+    Kind kind() const override {
+        return d_->type == VType::Date && d_->kind() == Kind::Raw ? Kind::Dtos : Kind::Other;
+    }
 
   private:
     NodePtr d_;

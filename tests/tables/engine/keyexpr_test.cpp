@@ -207,6 +207,8 @@ TEST(KeyBuilderOrder, DatesAndTimestamps) {
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_LT(rows[i - 1].second, rows[i].second);
     auto day = compile("dtos(TS)", l);
+    ASSERT_EQ(day->parts().size(), 1u);
+    EXPECT_EQ(day->parts()[0].kind, KeyBuilder::Part::Kind::Other);  // a day is many stamps
     EXPECT_EQ(keyOf(*day, Record(l).number(1, msOf(times[0]))), "20240305");
     EXPECT_EQ(keyOf(*day, Record(l).number(1, msOf(times[4]))), "00010101");
     EXPECT_EQ(keyOf(*day, Record(l).number(1, std::nullopt)), std::string(8, ' '));
