@@ -418,6 +418,28 @@ TEST_F(DamageTest, MalformedMemoFilesGiveDatabaseErrors) {
     EXPECT_THROW(Table::open(table), EDatabaseError);
 }
 
+TEST_F(DamageTest, WildNextFreeBlockInTheMemoHeaderDoesNotBlowUpTheMemoFile) {
+    // The next-free-block number of a damaged memo header may point far beyond the file; a
+    // write must still go to the end of the file (the blocks beyond it cannot be in use), not
+    // make a file of a terabyte full of holes whose zeros a damaged pointer would then read.
+    create(3, false);
+    Bytes m = readFile(memo);
+    const std::size_t before = m.size();
+    put32(m, 0, 0x78787878);
+    writeFile(memo, m);
+    {
+        auto t = Table::open(table);
+        t->first();
+        t->edit();
+        t->setString("TRESC", "Nowa treść po uszkodzeniu");
+        t->post();
+        EXPECT_EQ(t->asString("TRESC"), "Nowa treść po uszkodzeniu");
+        t->last();
+        EXPECT_EQ(t->asString("TRESC"), memoText(3));
+    }
+    EXPECT_LE(fs::file_size(memo), before + 2 * 512);
+}
+
 // --- Index files
 
 class IndexDamageTest : public DamageTest {
