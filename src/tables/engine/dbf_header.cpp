@@ -12,7 +12,8 @@ namespace pulpex::engine {
 
 namespace {
 [[noreturn]] void bad(const std::string& path, const std::string& what) {
-    throw EDatabaseError("Uszkodzony nagłówek tabeli: " + what + " (" + path + ")");
+    throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                         "Uszkodzony nagłówek tabeli: " + what + " (" + path + ")");
 }
 
 FieldType logicalType(char t, int decimals) {

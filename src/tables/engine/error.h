@@ -1,6 +1,7 @@
 // The single error kind of the database engine. Every failure of the engine (bad file, lock
 // conflict, bad value, SQL error) surfaces as EDatabaseError carrying a Polish message that can be
-// shown to the user as it is.
+// shown to the user as it is. The reason lets callers tell a lock conflict (worth a retry) from
+// damage (worth a repair) without reading the text.
 #pragma once
 
 #include <stdexcept>
@@ -10,7 +11,17 @@ namespace pulpex::engine {
 
 class EDatabaseError : public std::runtime_error {
 public:
-    explicit EDatabaseError(const std::string& message) : std::runtime_error(message) {}
+    enum class Reason { General, NotFound, Locked, Damaged, BadValue };
+
+    explicit EDatabaseError(const std::string& message, Reason reason = Reason::General)
+        : std::runtime_error(message), reason_(reason) {}
+    EDatabaseError(Reason reason, const std::string& message)
+        : std::runtime_error(message), reason_(reason) {}
+
+    Reason reason() const { return reason_; }
+
+private:
+    Reason reason_;
 };
 
 // Throws EDatabaseError with `message` + ": " + strerror(errnum) + " (" + path + ")".

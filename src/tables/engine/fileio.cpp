@@ -53,7 +53,9 @@ File File::open(const std::string& path, Mode mode) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         int e = errno;
-        if (e == ENOENT) throwSystemError("Nie znaleziono pliku", path, 0);
+        if (e == ENOENT)
+            throw EDatabaseError(EDatabaseError::Reason::NotFound,
+                                 "Nie znaleziono pliku (" + path + ")");
         if (e == EEXIST) throwSystemError("Plik już istnieje", path, 0);
         if (e == EACCES || e == EROFS) throwSystemError("Brak dostępu do pliku", path, e);
         throwSystemError("Nie można otworzyć pliku", path, e);
@@ -95,7 +97,8 @@ std::size_t File::readAt(std::uint64_t offset, std::span<std::byte> buf) const {
 
 void File::readExact(std::uint64_t offset, std::span<std::byte> buf) const {
     if (readAt(offset, buf) != buf.size())
-        throwSystemError("Plik jest uszkodzony: nieoczekiwany koniec pliku", path_, 0);
+        throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                             "Plik jest uszkodzony: nieoczekiwany koniec pliku (" + path_ + ")");
 }
 
 void File::writeAt(std::uint64_t offset, std::span<const std::byte> buf) {

@@ -9,9 +9,11 @@ namespace pulpex::engine {
 
 namespace {
 constexpr std::uint64_t kMaxMemo = std::uint64_t{1} << 31;  // one memo at most 2 GB
+constexpr std::uint64_t kMaxHeaderlessMemo = 64 * 1024;
 
 [[noreturn]] void damaged(const std::string& path, const std::string& what) {
-    throw EDatabaseError("Uszkodzony plik memo: " + what + " (" + path + ")");
+    throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                         "Uszkodzony plik memo: " + what + " (" + path + ")");
 }
 }  // namespace
 
@@ -71,18 +73,21 @@ std::vector<std::byte> MemoFile::read(std::uint64_t block) {
         }
         // Not a dBase IV block header: fall through to the terminator form some writers use.
     }
+    // dBase III content, or a dBase IV block without its header, ends with 0x1A. A dBase IV
+    // pointer that lands on such text is almost always damage, so it is read only a short way.
+    const std::uint64_t limit = layout_ == Layout::DBase4 ? kMaxHeaderlessMemo : kMaxMemo;
     std::vector<std::byte> out;
     std::byte buf[4096];
     std::uint64_t pos = offset;
     while (pos < size) {
         std::size_t n = file_.readAt(pos, buf);
         if (n == 0) break;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (buf[i] == std::byte{0x1A}) return out;
-            out.push_back(buf[i]);
-        }
+        const void* end = std::memchr(buf, 0x1A, n);
+        std::size_t take = end ? static_cast<std::size_t>(static_cast<const std::byte*>(end) - buf) : n;
+        out.insert(out.end(), buf, buf + take);
+        if (end) return out;
         pos += n;
-        if (out.size() > kMaxMemo) damaged(file_.path(), "brak znacznika końca tekstu");
+        if (out.size() > limit) damaged(file_.path(), "brak znacznika końca tekstu");
     }
     return out;
 }
@@ -111,10 +116,10 @@ std::uint64_t MemoFile::write(std::span<const std::byte> data) {
     LockGuard lock(file_, kLockBase);
     std::byte head[4];
     file_.readExact(0, head);
-    std::uint64_t next = getLE32(head);
-    // The header may lag behind the file after a crash; never hand out blocks in use.
+    // Blocks are never reused, so the next free block is the end of the file; the header's
+    // number may lag behind after a crash or be garbage in a damaged file.
     const std::uint64_t fileBlocks = (file_.size() + blockSize_ - 1) / blockSize_;
-    next = std::max<std::uint64_t>({next, fileBlocks, 1});
+    const std::uint64_t next = std::max<std::uint64_t>(fileBlocks, 1);
     if (next + blocks > 0xFFFFFFFFull) throw EDatabaseError("Plik memo osiągnął największy rozmiar");
     file_.writeAt(next * blockSize_, run);
     putLE32(head, static_cast<std::uint32_t>(next + blocks));

@@ -139,6 +139,7 @@ struct Table::Impl {
     };
     std::vector<Tag> tags;
     bool indexRebuilt = false;
+    bool indexDropped = false;
 
     // Position.
     int tag = -1;  // -1 physical order
@@ -188,7 +189,7 @@ struct Table::Impl {
 
     const FieldInfo& field(int i) const {
         if (i < 0 || static_cast<std::size_t>(i) >= header.fields.size())
-            throw EDatabaseError("Niepoprawny numer pola");
+            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawny numer pola");
         return header.fields[static_cast<std::size_t>(i)];
     }
 
@@ -372,13 +373,14 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
     d.path = tablePathFor(pathIn);
     d.tableName = upperAscii(stem(d.path));
     d.options = options;
-    if (!fileExists(d.path)) throw EDatabaseError("Nie znaleziono tabeli " + d.path);
+    if (!fileExists(d.path))
+        throw EDatabaseError(EDatabaseError::Reason::NotFound, "Nie znaleziono tabeli " + d.path);
     bool writable = !options.readOnly;
     d.file = File::open(d.path, writable ? File::Mode::ReadWrite : File::Mode::ReadOnly);
 
     if (!d.file.tryLock(kOpenLockOffset,
                         options.exclusive ? File::LockKind::Exclusive : File::LockKind::Shared)) {
-        throw EDatabaseError(options.exclusive
+        throw EDatabaseError(EDatabaseError::Reason::Locked, options.exclusive
                                  ? "Tabela " + d.tableName +
                                        " jest używana przez innego użytkownika; nie można jej "
                                        "otworzyć na wyłączność"
@@ -409,59 +411,26 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
             d.cp = &CodePage::forNumber(1250);
     }
 
-    // Repair a partly written last record or a lagging header count. Only under the append
-    // lock, so that an append in progress elsewhere is never mistaken for damage.
-    auto consistent = [&](std::uint64_t sz, std::uint32_t count) {
-        std::uint64_t body = sz - d.hdr();
-        std::uint64_t full = body / d.rlen();
-        std::uint64_t tail = body % d.rlen();
-        return full == count && tail <= 1;
-    };
-    if (!consistent(size, d.header.recordCount)) {
-        if (writable) d.file.lockWait(kLockBase, File::LockKind::Exclusive);
-        std::byte cnt[4];
-        d.file.readExact(kHdrCount, cnt);
-        std::uint32_t count = getLE32(cnt);
-        size = d.file.size();
-        if (!consistent(size, count) && writable) {
-            std::uint64_t body = size - d.hdr();
-            std::uint64_t full = body / d.rlen();
-            std::uint64_t tail = body % d.rlen();
-            if (tail > 1 || (tail == 1 && [&] {
-                    std::byte last[1];
-                    d.file.readExact(size - 1, last);
-                    return last[0] != std::byte{0x1A};
-                }())) {
-                d.file.truncate(d.hdr() + full * d.rlen());
-                std::byte eofMark[1] = {std::byte{0x1A}};
-                d.file.writeAt(d.hdr() + full * d.rlen(), eofMark);
-            }
-            if (full != count) {
-                std::byte c[4];
-                putLE32(c, static_cast<std::uint32_t>(std::min<std::uint64_t>(full, 0xFFFFFFFFu)));
-                d.file.writeAt(kHdrCount, c);
-            }
-            size = d.file.size();
-        }
-        if (writable) d.file.unlock(kLockBase);
-    }
-    d.map.map(d.file, std::max<std::uint64_t>(size, d.hdr()), false);
-
     if (d.header.hasMemo()) {
         std::string mp = companion(d.path, ".DBT");
         if (!fileExists(mp))
-            throw EDatabaseError("Brak pliku memo tabeli " + d.tableName + " (" + mp + ")");
+            throw EDatabaseError(EDatabaseError::Reason::NotFound,
+                                 "Brak pliku memo tabeli " + d.tableName + " (" + mp + ")");
         d.memo = MemoFile::open(mp,
                                 d.header.dbase3Memo() ? MemoFile::Layout::DBase3
                                                       : MemoFile::Layout::DBase4,
                                 writable);
     }
 
+    // The index is checked before anything is written, so that a refused open leaves the files
+    // as they were.
+    bool indexBroken = false;
     if (d.header.productionIndex) {
         std::string ip = companion(d.path, ".MDX");
         try {
             if (!fileExists(ip))
-                throw EDatabaseError("Brak pliku indeksu tabeli " + d.tableName + " (" + ip + ")");
+                throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                                     "Brak pliku indeksu tabeli " + d.tableName + " (" + ip + ")");
             d.index = IndexFile::open(ip, writable);
             for (const auto& info : d.index->tags()) {
                 Impl::Tag tg;
@@ -475,13 +444,72 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
                                          " nie pasuje do tabeli (" + ip + ")");
                 d.tags.push_back(std::move(tg));
             }
-        } catch (const EDatabaseError&) {
-            if (!options.repairIndex || !writable) throw;
+        } catch (const EDatabaseError& e) {
+            if (!options.repairIndex || !writable) {
+                if (e.reason() == EDatabaseError::Reason::General)
+                    throw EDatabaseError(EDatabaseError::Reason::Damaged, e.what());
+                throw;
+            }
             d.index.reset();
             d.tags.clear();
-            t->reindex();
-            d.indexRebuilt = true;
+            indexBroken = true;
         }
+    }
+
+    // Repair a partly written last record or a lagging header count. Only under the append
+    // lock, so that an append in progress elsewhere is never mistaken for damage.
+    auto consistent = [&](std::uint64_t sz, std::uint32_t count) {
+        std::uint64_t body = sz - d.hdr();
+        std::uint64_t full = body / d.rlen();
+        std::uint64_t tail = body % d.rlen();
+        return full == count && tail <= 1;
+    };
+    std::uint32_t countBefore = d.header.recordCount, countAfter = d.header.recordCount;
+    if (!consistent(size, d.header.recordCount)) {
+        if (writable) d.file.lockWait(kLockBase, File::LockKind::Exclusive);
+        std::byte cnt[4];
+        d.file.readExact(kHdrCount, cnt);
+        std::uint32_t count = getLE32(cnt);
+        countBefore = countAfter = count;
+        size = d.file.size();
+        if (!consistent(size, count) && writable) {
+            std::uint64_t body = size - d.hdr();
+            std::uint64_t full = std::min<std::uint64_t>(body / d.rlen(), 0xFFFFFFFFu);
+            std::uint64_t tail = body - full * d.rlen();
+            if (tail > 1 || (tail == 1 && [&] {
+                    std::byte last[1];
+                    d.file.readExact(size - 1, last);
+                    return last[0] != std::byte{0x1A};
+                }())) {
+                d.file.truncate(d.hdr() + full * d.rlen());
+                std::byte eofMark[1] = {std::byte{0x1A}};
+                d.file.writeAt(d.hdr() + full * d.rlen(), eofMark);
+            }
+            if (full != count) {
+                std::byte c[4];
+                putLE32(c, static_cast<std::uint32_t>(full));
+                d.file.writeAt(kHdrCount, c);
+                countAfter = static_cast<std::uint32_t>(full);
+            }
+            size = d.file.size();
+        }
+        if (writable) d.file.unlock(kLockBase);
+    }
+    d.map.map(d.file, std::max<std::uint64_t>(size, d.hdr()), false);
+
+    if (indexBroken) {
+        auto salvaged = IndexFile::salvageTags(companion(d.path, ".MDX"));
+        if (salvaged.empty() && options.dropUnreadableIndex)
+            d.indexDropped = true;
+        else if (salvaged.empty())
+            throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                                 "Nie można odbudować indeksu tabeli " + d.tableName +
+                                     ": plik indeksu jest nieczytelny i nie zawiera listy "
+                                     "indeksów; należy je utworzyć ponownie");
+        t->rebuildIndex(salvaged);
+        d.indexRebuilt = !d.indexDropped;
+    } else if (countAfter != countBefore && d.index) {
+        t->reconcileIndex(countBefore, countAfter);
     }
     t->first();
     return t;
@@ -497,6 +525,7 @@ bool Table::hasProductionIndex() const { return d->map.data()[kHdrMdxFlag] == st
 const std::vector<FieldInfo>& Table::fields() const { return d->header.fields; }
 bool Table::exclusive() const { return d->options.exclusive; }
 bool Table::indexRebuilt() const { return d->indexRebuilt; }
+bool Table::indexDropped() const { return d->indexDropped; }
 
 std::vector<TagInfo> Table::tags() const {
     std::vector<TagInfo> r;
@@ -513,7 +542,7 @@ void Table::addIndex(const IndexDef& def) {
     if (d->state != State::Browse) post();
     std::string name = upperAscii(def.name);
     if (name.empty() || name.size() > 10)
-        throw EDatabaseError("Niepoprawna nazwa indeksu „" + def.name + "” (1–10 znaków)");
+        throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna nazwa indeksu „" + def.name + "” (1–10 znaków)");
     for (const auto& t : d->tags)
         if (iequals(t.info.name, name))
             throw EDatabaseError("Indeks " + name + " już istnieje w tabeli " + d->tableName);
@@ -524,6 +553,7 @@ void Table::addIndex(const IndexDef& def) {
         d->index = IndexFile::create(ip);
         std::byte one[1] = {std::byte{1}};
         d->file.writeAt(kHdrMdxFlag, one);
+        d->header.productionIndex = true;
     }
     IndexTagInfo info;
     info.name = name;
@@ -571,30 +601,19 @@ void Table::deleteIndex(std::string_view tagName) {
     if (fileExists(ip)) ::unlink(ip.c_str());
     std::byte zero[1] = {std::byte{0}};
     d->file.writeAt(kHdrMdxFlag, zero);
+    d->header.productionIndex = false;
     for (const auto& k : keep) addIndex(k);
 }
 
 void Table::reindex() {
     d->requireWritable();
+    std::vector<IndexTagInfo> defs;
+    for (const auto& t : d->tags) defs.push_back(t.info);
+    rebuildIndex(defs);
+}
+
+void Table::rebuildIndex(const std::vector<IndexTagInfo>& defs) {
     if (d->state != State::Browse) post();
-    std::vector<IndexDef> defs;
-    for (const auto& t : d->tags)
-        defs.push_back({t.info.name, t.info.expression, (t.info.flags & kTagDescending) != 0,
-                        (t.info.flags & kTagNocase) != 0});
-    if (defs.empty()) {
-        // The tag list may only be readable from a sound index file.
-        std::string ip = companion(d->path, ".MDX");
-        if (fileExists(ip)) {
-            try {
-                auto old = IndexFile::open(ip, false);
-                for (const auto& info : old->tags())
-                    defs.push_back({info.name, info.expression,
-                                    (info.flags & kTagDescending) != 0,
-                                    (info.flags & kTagNocase) != 0});
-            } catch (const EDatabaseError&) {
-            }
-        }
-    }
     int keepTag = d->tag;
     d->icur.reset();
     d->tag = -1;
@@ -605,9 +624,35 @@ void Table::reindex() {
         throwSystemError("Nie można usunąć pliku indeksu", ip, errno);
     std::byte zero[1] = {std::byte{0}};
     d->file.writeAt(kHdrMdxFlag, zero);
-    for (const auto& def : defs) addIndex(def);
+    d->header.productionIndex = false;
+    for (const auto& info : defs)
+        addIndex({info.name, info.expression, (info.flags & kTagDescending) != 0,
+                  (info.flags & kTagNocase) != 0});
     if (keepTag >= 0 && keepTag < static_cast<int>(d->tags.size())) setIndexNo(keepTag);
     first();
+}
+
+void Table::reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter) {
+    for (auto& tg : d->tags) {
+        if (countAfter < countBefore) {
+            // Entries of records that were cut off: their keys are unknown, so find them by number.
+            std::vector<std::pair<std::vector<std::byte>, std::uint32_t>> stale;
+            auto c = d->index->cursor(tg.fileTag);
+            for (c.seekFirst(); c.valid(); c.next())
+                if (c.recno() > countAfter)
+                    stale.emplace_back(std::vector<std::byte>(c.key().begin(), c.key().end()),
+                                       c.recno());
+            for (const auto& [key, n] : stale) d->index->erase(tg.fileTag, key, n);
+        }
+        // Records written before a crash but not yet counted never reached the tags.
+        for (std::uint32_t n = countBefore + 1; n <= countAfter; ++n) {
+            const std::byte* rec = d->recordPtr(n);
+            if (rec[0] == std::byte{'*'}) continue;
+            std::vector<std::byte> key(tg.kb->keyLength());
+            tg.kb->build(rec, key.data());
+            d->index->insert(tg.fileTag, key, n);
+        }
+    }
 }
 
 void Table::empty() {
@@ -681,7 +726,7 @@ void Table::pack() {
             throwSystemError("Nie można zastąpić pliku memo", memoPath, errno);
         d->memo = MemoFile::open(memoPath, layout, true);
     }
-    if (d->index || !d->tags.empty()) reindex();
+    if (d->index) reindex();
     d->recno = 0;
     first();
 }
@@ -705,7 +750,7 @@ void Table::setIndex(std::string_view tagName) {
 
 void Table::setIndexNo(int tag) {
     if (tag < -1 || tag >= static_cast<int>(d->tags.size()))
-        throw EDatabaseError("Niepoprawny numer indeksu");
+        throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawny numer indeksu");
     if (tag == d->tag && (tag < 0 || d->icur)) return;
     std::uint32_t keep = d->recno;
     d->tag = tag;
@@ -1163,8 +1208,9 @@ void Table::edit() {
     if (d->recno == 0) throw EDatabaseError("Brak bieżącego rekordu do edycji");
     const std::uint32_t n = d->recno;
     if (!d->file.tryLock(kLockBase - n, File::LockKind::Exclusive))
-        throw EDatabaseError("Rekord jest zablokowany przez innego użytkownika (tabela " +
-                             d->tableName + ", rekord " + std::to_string(n) + ")");
+        throw EDatabaseError(EDatabaseError::Reason::Locked,
+                             "Rekord jest zablokowany przez innego użytkownika (tabela " +
+                                 d->tableName + ", rekord " + std::to_string(n) + ")");
     d->lockedRecno = n;
     const std::byte* rec = d->recordPtr(n);
     if (rec[0] == std::byte{'*'}) {
@@ -1330,7 +1376,7 @@ std::string formatNumber(double v, int size, int decimals, const std::string& fi
         n = std::snprintf(buf, sizeof buf, "%*.*f", size, decimals, v);
     }
     if (n < 0 || n > size)
-        throw EDatabaseError("Wartość nie mieści się w polu " + field + " (" +
+        throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość nie mieści się w polu " + field + " (" +
                              std::to_string(size) + " znaków)");
     return std::string(buf, static_cast<std::size_t>(n));
 }
@@ -1364,7 +1410,7 @@ void Table::setInteger(int field, std::int64_t v) {
                         : std::snprintf(buf, sizeof buf, "%*.*f", f->size, f->decimals,
                                         static_cast<double>(v));
             if (n < 0 || n > f->size)
-                throw EDatabaseError("Wartość " + std::to_string(v) + " nie mieści się w polu " +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość " + std::to_string(v) + " nie mieści się w polu " +
                                      f->name);
             std::memcpy(p, buf, static_cast<std::size_t>(n));
             return;
@@ -1372,7 +1418,7 @@ void Table::setInteger(int field, std::int64_t v) {
         case 'I':
         case '+':
             if (v < INT32_MIN || v > INT32_MAX)
-                throw EDatabaseError("Wartość " + std::to_string(v) + " nie mieści się w polu " +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość " + std::to_string(v) + " nie mieści się w polu " +
                                      f->name);
             encodeLong(p, static_cast<std::int32_t>(v));
             return;
@@ -1385,7 +1431,7 @@ void Table::setInteger(int field, std::int64_t v) {
 void Table::setFloat(int field, double v) {
     const FieldInfo* f;
     std::byte* p = writable(*d, field, f);
-    if (!std::isfinite(v)) throw EDatabaseError("Niepoprawna liczba w polu " + f->name);
+    if (!std::isfinite(v)) throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna liczba w polu " + f->name);
     switch (f->dbfType) {
         case 'N':
         case 'F': {
@@ -1411,7 +1457,7 @@ void Table::setString(int field, std::string_view utf8) {
         std::string bytes;
         char32_t bad = 0;
         if (!d->cp->encode(utf8, bytes, &bad))
-            throw EDatabaseError("Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
                                  f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
                                  ")");
         std::size_t n = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(f->size));
@@ -1423,7 +1469,7 @@ void Table::setString(int field, std::string_view utf8) {
         std::string bytes;
         char32_t bad = 0;
         if (!d->cp->encode(utf8, bytes, &bad))
-            throw EDatabaseError("Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
                                  f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
                                  ")");
         writeBlob(field, std::as_bytes(std::span(bytes.data(), bytes.size())));
@@ -1456,7 +1502,7 @@ void Table::setDate(int field, const Date& dt) {
             return;
         }
         if (!Date::isValid(dt.year, dt.month, dt.day))
-            throw EDatabaseError("Niepoprawna data w polu " + f->name);
+            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data w polu " + f->name);
         char buf[16];
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", dt.year, dt.month, dt.day);
         std::memcpy(p, buf, 8);
@@ -1510,18 +1556,22 @@ void Table::setText(int field, std::string_view text) {
             std::replace(norm.begin(), norm.end(), ',', '.');
             std::string_view s = norm;
             if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-            if (f->type != FieldType::Float || f->dbfType == 'I' || f->dbfType == '+') {
+            if (f->type != FieldType::Float) {
+                // An integer field takes whole numbers only: rounding "1,5" would change the
+                // value without a word.
                 std::int64_t v;
                 auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-                if (r.ec == std::errc() && r.ptr == s.data() + s.size()) {
-                    setInteger(field, v);
-                    return;
-                }
+                if (r.ec != std::errc() || r.ptr != s.data() + s.size())
+                    throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                                         "Niepoprawna liczba całkowita „" + std::string(text) +
+                                             "” w polu " + f->name);
+                setInteger(field, v);
+                return;
             }
             double v;
             auto r = std::from_chars(s.data(), s.data() + s.size(), v);
             if (r.ec != std::errc() || r.ptr != s.data() + s.size())
-                throw EDatabaseError("Niepoprawna liczba „" + std::string(text) + "” w polu " +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna liczba „" + std::string(text) + "” w polu " +
                                      f->name);
             setFloat(field, v);
             return;
@@ -1535,7 +1585,7 @@ void Table::setText(int field, std::string_view text) {
             else if (u == "F" || u == "FALSE" || u == "N" || u == "NIE" || u == "0")
                 setBoolean(field, false);
             else
-                throw EDatabaseError("Niepoprawna wartość logiczna „" + std::string(text) +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna wartość logiczna „" + std::string(text) +
                                      "” w polu " + f->name);
             return;
         }
@@ -1546,11 +1596,12 @@ void Table::setText(int field, std::string_view text) {
             }
             Date dt = Date::parse(t);
             if (dt.isNull()) {
+                // A date-time is taken only at midnight: a date field cannot keep the time.
                 DateTime x = DateTime::parse(t);
-                dt = x.date;
+                if (x.hour == 0 && x.minute == 0 && x.second == 0 && x.msec == 0) dt = x.date;
             }
             if (dt.isNull())
-                throw EDatabaseError("Niepoprawna data „" + std::string(text) + "” w polu " +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data „" + std::string(text) + "” w polu " +
                                      f->name);
             setDate(field, dt);
             return;
@@ -1562,7 +1613,7 @@ void Table::setText(int field, std::string_view text) {
             }
             DateTime dt = DateTime::parse(t);
             if (dt.isNull())
-                throw EDatabaseError("Niepoprawna data i czas „" + std::string(text) +
+                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data i czas „" + std::string(text) +
                                      "” w polu " + f->name);
             setDateTime(field, dt);
             return;

@@ -14,8 +14,11 @@
 //   hold throws EDatabaseError naming the field. Strings longer than the field are cut.
 // - Opening repairs a partly written last record and a lagging header record count. An index
 //   file that is missing although the header says it exists, that is not ours or is damaged,
-//   makes open() throw EDatabaseError unless OpenOptions::repairIndex is set, in which case the
-//   index is rebuilt from the table (reported through indexRebuilt()).
+//   makes open() throw EDatabaseError (reason Damaged) unless OpenOptions::repairIndex is set, in
+//   which case the tags listed in the damaged file are built again from the rows (reported
+//   through indexRebuilt()); when not even the tag list can be read, open() throws.
+// - fields() describes the file: time and date-time fields of new tables are string fields
+//   there (C 11 and C 30), since dBase IV has no letter for them.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +37,7 @@ namespace pulpex::engine {
 
 class CodePage;
 class IndexFile;
+struct IndexTagInfo;
 class MemoFile;
 class KeyBuilder;
 class FilterExpr;
@@ -45,6 +49,9 @@ public:
         bool exclusive = false;    // deny every other open while this one lasts
         bool readOnly = false;     // no writes through this cursor
         bool repairIndex = false;  // rebuild a missing or damaged production index
+        // With repairIndex: when not even the tag list of the damaged index can be read, remove
+        // the index instead of refusing to open (reported through indexDropped()).
+        bool dropUnreadableIndex = false;
     };
 
     enum class State { Browse, Edit, Insert };
@@ -81,6 +88,7 @@ public:
     std::vector<TagInfo> tags() const;
     bool exclusive() const;
     bool indexRebuilt() const;
+    bool indexDropped() const;
 
     // --- Structure (the table must be open exclusively for empty, pack, addIndex, reindex)
     void addIndex(const IndexDef& def);
@@ -204,6 +212,8 @@ public:
 private:
     Table();
     bool visibleAt(std::uint32_t recno);
+    void rebuildIndex(const std::vector<IndexTagInfo>& tags);
+    void reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter);
     std::unique_ptr<Impl> d;
     void filterChanged() override;
 };
