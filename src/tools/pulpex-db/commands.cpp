@@ -1,0 +1,832 @@
+#include "commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <utility>
+
+#include "csv.h"
+#include "tables/engine/codepage.h"
+#include "tables/engine/error.h"
+#include "tables/engine/query.h"
+#include "tables/engine/table.h"
+#include "tables/engine/value.h"
+
+namespace pulpex::tools {
+
+using engine::EDatabaseError;
+using engine::FieldInfo;
+using engine::FieldType;
+using engine::Table;
+
+const char* const kUsage =
+    "Użycie: pulpex-db POLECENIE [ARGUMENTY]\n"
+    "\n"
+    "Przeglądanie i naprawa tabel dBase katalogu danych Pulpex.\n"
+    "\n"
+    "Polecenia:\n"
+    "  info [--json] PLIK.DBF\n"
+    "      opis tabeli: wersja, sterownik języka, liczba rekordów, pola, indeksy\n"
+    "  create PLIK.DBF NAZWA:TYP[:ROZMIAR]... [--index NAZWA=KLUCZ[,descending][,nocase]]...\n"
+    "      tworzy tabelę; typy: string (z rozmiarem), integer, boolean, date, time,\n"
+    "      datetime, memo, graphic, autoinc\n"
+    "  export PLIK.DBF\n"
+    "      wypisuje rekordy jako CSV (UTF-8, RFC 4180) z wierszem nazw pól\n"
+    "  import PLIK.DBF WIERSZE.csv\n"
+    "      dopisuje wiersze pliku CSV; pierwszy wiersz podaje nazwy pól\n"
+    "  sql KATALOG ZAPYTANIE [--param NAZWA=WARTOŚĆ]...\n"
+    "      wykonuje zapytanie lokalnego SQL na tabelach katalogu, wynik jako CSV\n"
+    "  check PLIK.DBF [--repair]\n"
+    "      sprawdza tabelę, plik memo i indeksy; z --repair naprawia je\n"
+    "  reindex PLIK.DBF\n"
+    "      odbudowuje indeksy\n"
+    "  pack PLIK.DBF\n"
+    "      usuwa z pliku skasowane rekordy\n"
+    "\n"
+    "Polecenia check --repair, reindex i pack otwierają tabelę na wyłączność.\n"
+    "Wartości logiczne w CSV to T i F (puste: nieznane), daty RRRR-MM-DD, pola graficzne\n"
+    "w base64.\n"
+    "\n"
+    "Kod wyjścia: 0 — powodzenie, 1 — check znalazł uszkodzenia, 2 — błędne argumenty,\n"
+    "brakujące lub uszkodzone pliki, błędne dane.\n";
+
+std::string plural(std::uint64_t n, const char* one, const char* few, const char* many) {
+    if (n == 1) return one;
+    const std::uint64_t tens = n % 100, units = n % 10;
+    if (units >= 2 && units <= 4 && !(tens >= 12 && tens <= 14)) return few;
+    return many;
+}
+
+namespace {
+
+std::string count(std::uint64_t n, const char* one, const char* few, const char* many) {
+    return std::to_string(n) + " " + plural(n, one, few, many);
+}
+
+std::string quoted(std::string_view s) {
+    return "„" + std::string(s) + "”";
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// --- Command-line arguments
+
+struct Args {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;  // name without "--", value
+
+    bool has(std::string_view name) const {
+        for (const auto& o : options)
+            if (o.first == name) return true;
+        return false;
+    }
+};
+
+// Options may stand anywhere after the command; "--" ends them. A valued option takes the next
+// argument or the text after "=".
+Args parseArgs(const std::vector<std::string>& args, std::string_view command,
+               std::initializer_list<std::string_view> flags,
+               std::initializer_list<std::string_view> valued) {
+    Args r;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            r.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = a.substr(2), value;
+        bool inlineValue = false;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+            inlineValue = true;
+        }
+        bool isFlag = false, isValued = false;
+        for (auto f : flags)
+            isFlag = isFlag || f == name;
+        for (auto v : valued)
+            isValued = isValued || v == name;
+        if (isFlag) {
+            if (inlineValue) throw UsageError("opcja --" + name + " nie przyjmuje wartości");
+            r.options.emplace_back(name, "");
+        } else if (isValued) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) throw UsageError("opcja --" + name + " wymaga wartości");
+                value = args[++i];
+            }
+            r.options.emplace_back(name, value);
+        } else {
+            throw UsageError("nieznana opcja " + quoted(a) + " polecenia " + std::string(command));
+        }
+    }
+    return r;
+}
+
+void expectPositional(const Args& a, std::size_t n, std::string_view command,
+                      std::string_view what) {
+    if (a.positional.size() != n)
+        throw UsageError("polecenie " + std::string(command) +
+                         " wymaga argumentów: " + std::string(what));
+}
+
+// --- Files
+
+std::string dirOf(const std::string& path) {
+    auto p = path.find_last_of('/');
+    if (p == std::string::npos) return ".";
+    return p == 0 ? "/" : path.substr(0, p);
+}
+
+std::string baseOf(const std::string& path) {
+    auto p = path.find_last_of('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The table file the argument names (its case need not match), or ToolError when there is
+// none: the engine would say the same, but this way a missing file is never taken for damage.
+std::string existingTable(const std::string& arg) {
+    if (isRegularFile(arg)) return arg;
+    std::string r = Table::resolve(dirOf(arg), baseOf(arg));
+    if (isRegularFile(r)) return r;
+    throw ToolError("Nie znaleziono tabeli " + arg);
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ToolError("Nie można otworzyć pliku " + path + ": " + std::strerror(errno));
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad()) throw ToolError("Błąd odczytu pliku " + path);
+    return std::move(s).str();
+}
+
+std::string tableName(const Table& t) {
+    std::string b = baseOf(t.path());
+    auto dot = b.find_last_of('.');
+    if (dot != std::string::npos) b.resize(dot);
+    for (char& c : b)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return b;
+}
+
+// Fails when standard output could not take everything (a full disk, a closed pipe).
+int finishOutput(std::ostream& out) {
+    out.flush();
+    if (!out) throw ToolError("Błąd zapisu wyniku na standardowe wyjście");
+    return kExitOk;
+}
+
+// --- info
+
+std::string hexByte(unsigned v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
+    return buf;
+}
+
+std::string jsonString(std::string_view s) {
+    std::string r = "\"";
+    for (char c : s) {
+        switch (c) {
+            case '"':
+                r += "\\\"";
+                break;
+            case '\\':
+                r += "\\\\";
+                break;
+            case '\n':
+                r += "\\n";
+                break;
+            case '\r':
+                r += "\\r";
+                break;
+            case '\t':
+                r += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                    r += buf;
+                } else {
+                    r += c;
+                }
+        }
+    }
+    return r + "\"";
+}
+
+}  // namespace
+
+int cmdInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "info", {"json"}, {});
+    expectPositional(a, 1, "info", "[--json] PLIK.DBF");
+    auto t = Table::open(existingTable(a.positional[0]), {.readOnly = true});
+    const auto& fields = t->fields();
+    const auto tags = t->tags();
+    const std::uint64_t records = t->recordCount();
+    if (a.has("json")) {
+        out << "{\"version\":" << unsigned{t->version()}
+            << ",\"language_driver\":" << unsigned{t->languageDriver()}
+            << ",\"records\":" << records
+            << ",\"production_index\":" << (t->hasProductionIndex() ? "true" : "false")
+            << ",\"fields\":[";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const FieldInfo& f = fields[i];
+            out << (i ? "," : "") << "{\"name\":" << jsonString(f.name)
+                << ",\"type\":" << jsonString(std::string(1, f.dbfType)) << ",\"size\":" << f.size
+                << ",\"decimals\":" << f.decimals << "}";
+        }
+        out << "],\"tags\":[";
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            out << (i ? "," : "") << "{\"name\":" << jsonString(tags[i].name)
+                << ",\"key\":" << jsonString(tags[i].key)
+                << ",\"descending\":" << (tags[i].descending ? "true" : "false")
+                << ",\"nocase\":" << (tags[i].nocase ? "true" : "false") << "}";
+        }
+        out << "]}\n";
+        return finishOutput(out);
+    }
+    out << "Tabela:             " << t->path() << "\n"
+        << "Wersja:             " << hexByte(t->version()) << "\n"
+        << "Sterownik języka:   " << hexByte(t->languageDriver()) << " (strona kodowa "
+        << t->codePage().number() << ")\n"
+        << "Liczba rekordów:    " << records << "\n"
+        << "Indeks produkcyjny: " << (t->hasProductionIndex() ? "tak" : "nie") << "\n"
+        << "Pola (" << fields.size() << "):\n";
+    char line[96];
+    for (const FieldInfo& f : fields) {
+        std::snprintf(line, sizeof line, "  %-10s  %c  %3d  %2d\n", f.name.c_str(), f.dbfType,
+                      f.size, f.decimals);
+        out << line;
+    }
+    out << "Indeksy (" << tags.size() << "):\n";
+    for (const auto& tg : tags) {
+        std::snprintf(line, sizeof line, "  %-10s  ", tg.name.c_str());
+        out << line << tg.key;
+        if (tg.descending && tg.nocase)
+            out << "  (malejący, bez rozróżniania wielkości liter)";
+        else if (tg.descending)
+            out << "  (malejący)";
+        else if (tg.nocase)
+            out << "  (bez rozróżniania wielkości liter)";
+        out << "\n";
+    }
+    return finishOutput(out);
+}
+
+// --- create
+
+namespace {
+
+std::optional<int> parseInt(std::string_view s) {
+    int v = 0;
+    auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+engine::FieldDef parseFieldSpec(const std::string& spec) {
+    static const std::pair<const char*, FieldType> kTypes[] = {
+        {"string", FieldType::String},   {"integer", FieldType::Integer},
+        {"boolean", FieldType::Boolean}, {"date", FieldType::Date},
+        {"time", FieldType::Time},       {"datetime", FieldType::DateTime},
+        {"memo", FieldType::Memo},       {"graphic", FieldType::Graphic},
+        {"autoinc", FieldType::AutoInc},
+    };
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        auto colon = spec.find(':', start);
+        parts.push_back(spec.substr(start, colon - start));
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    if (parts.size() < 2 || parts.size() > 3 || parts[0].empty())
+        throw UsageError("niepoprawny opis pola " + quoted(spec) +
+                         " (oczekiwano NAZWA:TYP albo NAZWA:string:ROZMIAR)");
+    engine::FieldDef def;
+    def.name = parts[0];
+    bool known = false;
+    for (const auto& [name, type] : kTypes) {
+        if (iequals(parts[1], name)) {
+            def.type = type;
+            known = true;
+        }
+    }
+    if (!known)
+        throw UsageError("nieznany typ pola " + quoted(parts[1]) + " w " + quoted(spec) +
+                         " (typy: string, integer, boolean, date, time, datetime, memo, "
+                         "graphic, autoinc)");
+    if (def.type == FieldType::String) {
+        if (parts.size() != 3)
+            throw UsageError("pole tekstowe " + def.name +
+                             " wymaga rozmiaru (NAZWA:string:ROZMIAR)");
+        auto size = parseInt(parts[2]);
+        if (!size || *size < 1 || *size > 254)
+            throw UsageError("niepoprawny rozmiar pola " + def.name + ": " + quoted(parts[2]) +
+                             " (1–254)");
+        def.size = *size;
+    } else if (parts.size() == 3) {
+        // Memo and graphic fields are 10 bytes in the file; saying so is harmless.
+        const bool blob = def.type == FieldType::Memo || def.type == FieldType::Graphic;
+        if (!blob || parts[2] != "10")
+            throw UsageError("pole " + def.name + " typu " + parts[1] + " nie przyjmuje rozmiaru");
+        def.size = 10;
+    }
+    return def;
+}
+
+engine::IndexDef parseIndexSpec(const std::string& spec) {
+    auto eq = spec.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
+        throw UsageError("niepoprawny opis indeksu " + quoted(spec) +
+                         " (oczekiwano NAZWA=KLUCZ[,descending][,nocase])");
+    engine::IndexDef def;
+    def.name = spec.substr(0, eq);
+    std::string key = spec.substr(eq + 1);
+    // Options are taken from the end only, so that a key expression may hold commas.
+    for (;;) {
+        auto comma = key.find_last_of(',');
+        if (comma == std::string::npos) break;
+        std::string_view opt = trim(std::string_view(key).substr(comma + 1));
+        if (iequals(opt, "descending"))
+            def.descending = true;
+        else if (iequals(opt, "nocase"))
+            def.nocase = true;
+        else
+            break;
+        key.resize(comma);
+    }
+    def.key = std::string(trim(key));
+    if (def.key.empty()) throw UsageError("indeks " + def.name + " nie ma klucza");
+    return def;
+}
+
+}  // namespace
+
+int cmdCreate(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "create", {}, {"index"});
+    if (a.positional.size() < 2)
+        throw UsageError(
+            "polecenie create wymaga argumentów: PLIK.DBF NAZWA:TYP[:ROZMIAR]... "
+            "[--index NAZWA=KLUCZ[,descending][,nocase]]...");
+    std::vector<engine::FieldDef> fields;
+    for (std::size_t i = 1; i < a.positional.size(); ++i)
+        fields.push_back(parseFieldSpec(a.positional[i]));
+    std::vector<engine::IndexDef> indexes;
+    for (const auto& [name, value] : a.options)
+        indexes.push_back(parseIndexSpec(value));
+    Table::create(a.positional[0], fields, indexes);
+    out << "Utworzono tabelę " << a.positional[0] << " ("
+        << count(fields.size(), "pole", "pola", "pól") << ", "
+        << count(indexes.size(), "indeks", "indeksy", "indeksów") << ")\n";
+    return finishOutput(out);
+}
+
+// --- export
+
+int cmdExport(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "export", {}, {});
+    expectPositional(a, 1, "export", "PLIK.DBF");
+    auto t = Table::open(existingTable(a.positional[0]), {.readOnly = true});
+    const auto& fields = t->fields();
+    std::vector<std::string> row;
+    for (const auto& f : fields)
+        row.push_back(f.name);
+    writeCsvRecord(out, row);
+    for (t->first(); !t->eof(); t->next()) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const int f = static_cast<int>(i);
+            if (fields[i].type == FieldType::Graphic)
+                row[i] = base64Encode(t->readBlob(f));
+            else
+                row[i] = t->asText(f);
+        }
+        writeCsvRecord(out, row);
+        if (!out) break;
+    }
+    return finishOutput(out);
+}
+
+// --- import
+
+namespace {
+
+bool isIntegerText(std::string_view s) {
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Puts one CSV value into the field of the row being inserted. The engine parses the canonical
+// text; the checks here refuse what it would otherwise accept with a loss (a fraction rounded
+// into an integer field, a text cut to the field's width).
+void setImported(Table& t, int field, const std::string& value) {
+    const FieldInfo& f = t.fields()[static_cast<std::size_t>(field)];
+    switch (f.type) {
+        case FieldType::Graphic: {
+            if (value.empty()) return;
+            auto bytes = base64Decode(value);
+            if (!bytes) throw EDatabaseError("niepoprawny zapis base64 w polu " + f.name);
+            t.writeBlob(field, *bytes);
+            return;
+        }
+        case FieldType::Memo:
+            if (value.empty()) return;
+            t.setText(field, value);
+            return;
+        case FieldType::Integer:
+        case FieldType::AutoInc: {
+            std::string_view v = trim(value);
+            if (!v.empty() && f.decimals == 0 && !isIntegerText(v))
+                throw EDatabaseError("Niepoprawna liczba całkowita " + quoted(value) + " w polu " +
+                                     f.name);
+            t.setText(field, value);
+            return;
+        }
+        default:
+            break;
+    }
+    if (f.dbfType == 'C') {
+        std::string bytes;
+        std::string_view v = value;
+        while (!v.empty() && v.back() == ' ')
+            v.remove_suffix(1);
+        // A character outside the code page is reported by the engine itself.
+        if (t.codePage().encode(v, bytes) && bytes.size() > static_cast<std::size_t>(f.size))
+            throw EDatabaseError("Tekst " + quoted(value) + " ma " + std::to_string(bytes.size()) +
+                                 " znaków, a pole " + f.name + " mieści " + std::to_string(f.size));
+    }
+    t.setText(field, value);
+}
+
+}  // namespace
+
+int cmdImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Args a = parseArgs(args, "import", {}, {});
+    expectPositional(a, 2, "import", "PLIK.DBF WIERSZE.csv");
+    const std::string& csvPath = a.positional[1];
+    const std::string text = readWholeFile(csvPath);
+
+    // The whole file is read and checked for its shape before anything is written.
+    std::vector<CsvRecord> records;
+    try {
+        CsvReader reader(text);
+        CsvRecord r;
+        while (reader.next(r))
+            records.push_back(std::move(r));
+    } catch (const CsvError& e) {
+        throw ToolError("Błąd w pliku " + csvPath + ", wiersz " + std::to_string(e.line()) + ": " +
+                        e.what());
+    }
+    if (records.empty())
+        throw ToolError("Plik " + csvPath + " jest pusty: brak wiersza z nazwami pól");
+
+    auto t = Table::open(existingTable(a.positional[0]));
+    const std::vector<std::string>& header = records.front().fields;
+    std::vector<int> columns;
+    for (const std::string& name : header) {
+        std::string_view n = trim(name);
+        const int f = t->fieldIndex(n);
+        if (f < 0)
+            throw ToolError("Nieznane pole " + quoted(n) + " w wierszu nagłówka pliku " + csvPath +
+                            ": tabela " + tableName(*t) + " nie ma takiego pola");
+        for (int c : columns)
+            if (c == f)
+                throw ToolError("Pole " + t->fields()[static_cast<std::size_t>(f)].name +
+                                " występuje w wierszu nagłówka pliku " + csvPath +
+                                " więcej niż raz");
+        columns.push_back(f);
+    }
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        if (records[r].fields.size() != columns.size())
+            throw ToolError(
+                "Błąd w pliku " + csvPath + ", wiersz " + std::to_string(records[r].line) + ": " +
+                count(records[r].fields.size(), "pole", "pola", "pól") + ", a nagłówek ma " +
+                count(columns.size(), "pole", "pola", "pól") + "; nic nie zaimportowano");
+    }
+
+    std::uint64_t imported = 0;
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        const CsvRecord& rec = records[r];
+        std::size_t c = 0;
+        try {
+            t->append();
+            for (; c < columns.size(); ++c)
+                setImported(*t, columns[c], rec.fields[c]);
+            c = columns.size();
+            t->post();
+        } catch (const EDatabaseError& e) {
+            t->cancel();
+            err << "pulpex-db: błąd w pliku " << csvPath << ", wiersz " << rec.line;
+            if (c < columns.size())
+                err << ", pole " << t->fields()[static_cast<std::size_t>(columns[c])].name;
+            err << ": " << e.what() << "\n"
+                << "Zaimportowano " << count(imported, "wiersz", "wiersze", "wierszy")
+                << "; wiersz " << rec.line << " i następne nie zostały zaimportowane.\n";
+            return kExitError;
+        }
+        ++imported;
+    }
+    out << "Zaimportowano " << count(imported, "wiersz", "wiersze", "wierszy") << " do tabeli "
+        << tableName(*t) << "\n";
+    return finishOutput(out);
+}
+
+// --- sql
+
+namespace {
+
+// "12" and "-3" bind as integers, everything else as text.
+engine::Value paramValue(const std::string& text) {
+    std::int64_t v = 0;
+    auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (!text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size()) return v;
+    return text;
+}
+
+}  // namespace
+
+int cmdSql(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "sql", {}, {"param"});
+    expectPositional(a, 2, "sql", "KATALOG ZAPYTANIE [--param NAZWA=WARTOŚĆ]...");
+    const std::string& dir = a.positional[0];
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw ToolError("Nie znaleziono katalogu " + dir);
+    std::vector<std::pair<std::string, engine::Value>> params;
+    for (const auto& [opt, value] : a.options) {
+        auto eq = value.find('=');
+        std::string name = value.substr(0, eq);
+        if (!name.empty() && name.front() == ':') name.erase(0, 1);
+        if (eq == std::string::npos || name.empty())
+            throw UsageError("niepoprawny parametr " + quoted(value) +
+                             " (oczekiwano --param NAZWA=WARTOŚĆ)");
+        params.emplace_back(name, paramValue(value.substr(eq + 1)));
+    }
+    engine::Query q(dir);
+    q.setSql(a.positional[1]);
+    for (const auto& [name, value] : params)
+        q.setParam(name, value);
+    q.open();
+    const auto& fields = q.fields();
+    std::vector<std::string> row;
+    for (const auto& f : fields)
+        row.push_back(f.name);
+    writeCsvRecord(out, row);
+    for (q.first(); !q.eof(); q.next()) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            // Bytes of graphic fields go as base64, as export writes them.
+            const int f = static_cast<int>(i);
+            row[i] =
+                fields[i].type == FieldType::Graphic ? base64Encode(q.readBlob(f)) : q.asText(f);
+        }
+        writeCsvRecord(out, row);
+        if (!out) break;
+    }
+    return finishOutput(out);
+}
+
+// --- check
+
+namespace {
+
+// The header's record count and the file size as they are before the engine opens the table,
+// to tell the administrator what the open put right.
+struct RawTableState {
+    bool known = false;
+    std::uint32_t count = 0;
+    std::uint64_t size = 0;
+    bool consistent = true;
+};
+
+RawTableState rawState(const std::string& path) {
+    RawTableState s;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return s;
+    unsigned char h[12];
+    struct stat st {};
+    if (::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) && ::fstat(fd, &st) == 0) {
+        s.count = std::uint32_t{h[4]} | std::uint32_t{h[5]} << 8 | std::uint32_t{h[6]} << 16 |
+                  std::uint32_t{h[7]} << 24;
+        const std::uint64_t headerLength = h[8] | h[9] << 8;
+        const std::uint64_t recordLength = h[10] | h[11] << 8;
+        s.size = static_cast<std::uint64_t>(st.st_size);
+        if (recordLength > 0 && headerLength <= s.size) {
+            s.known = true;
+            const std::uint64_t body = s.size - headerLength;
+            s.consistent = body / recordLength == s.count && body % recordLength <= 1;
+        }
+    }
+    ::close(fd);
+    return s;
+}
+
+void printList(std::ostream& out, const char* title, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    out << title << "\n";
+    for (const auto& i : items)
+        out << "  - " << i << "\n";
+}
+
+}  // namespace
+
+int cmdCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "check", {"repair"}, {});
+    expectPositional(a, 1, "check", "PLIK.DBF [--repair]");
+    const bool repair = a.has("repair");
+    const std::string path = existingTable(a.positional[0]);
+    if (::access(path.c_str(), R_OK) != 0 || (repair && ::access(path.c_str(), W_OK) != 0))
+        throw ToolError("Brak dostępu do pliku " + path + ": " + std::strerror(errno));
+    // Without write access the check still reads everything; only the repairs on open are off.
+    const bool readOnly = !repair && ::access(path.c_str(), W_OK) != 0;
+
+    const RawTableState before = rawState(path);
+    std::unique_ptr<Table> t;
+    try {
+        Table::OpenOptions options;
+        options.exclusive = repair;
+        options.repairIndex = repair;
+        options.readOnly = readOnly;
+        t = Table::open(path, options);
+    } catch (const EDatabaseError& e) {
+        // An exclusive open also fails when others merely use the table; a plain read-only
+        // open that succeeds shows the files are fine and only the lock stood in the way.
+        if (repair) {
+            bool opensForReading = false;
+            try {
+                opensForReading = Table::open(path, {.readOnly = true}) != nullptr;
+            } catch (const EDatabaseError&) {
+            }
+            if (opensForReading) throw;
+        }
+        out << "Nie można otworzyć tabeli: " << e.what() << "\n";
+        if (!repair) out << "Naprawa: pulpex-db check " << a.positional[0] << " --repair\n";
+        return kExitDamage;
+    }
+    const std::string name = tableName(*t);
+
+    // The open itself cuts a partly written last record and corrects the header's count.
+    if (before.known && !before.consistent) {
+        const RawTableState after = rawState(path);
+        if (after.count != before.count)
+            out << "Przy otwarciu poprawiono liczbę rekordów w nagłówku z " << before.count
+                << " na " << after.count << "\n";
+        if (after.size < before.size) out << "Przy otwarciu usunięto niepełny ostatni rekord\n";
+    }
+    if (t->indexRebuilt()) {
+        out << "Plik indeksu był uszkodzony lub go brakowało; odbudowano go przy otwarciu\n";
+        // The tag definitions live only in the index file; when it is unreadable they are gone.
+        if (t->tags().empty())
+            out << "Uwaga: z uszkodzonego pliku indeksu nie dało się odczytać definicji "
+                   "indeksów; tabela nie ma teraz indeksów i trzeba je utworzyć ponownie\n";
+    }
+
+    Table::CheckReport report = t->check(repair);
+    if (!repair) {
+        if (report.problems.empty()) {
+            out << "OK\n";
+            return finishOutput(out);
+        }
+        printList(out, ("Uszkodzenia tabeli " + name + ":").c_str(), report.problems);
+        out << "Naprawa: pulpex-db check " << a.positional[0] << " --repair\n";
+        finishOutput(out);
+        return kExitDamage;
+    }
+    printList(out, ("Uszkodzenia tabeli " + name + ":").c_str(), report.problems);
+    printList(out, "Naprawiono:", report.repairs);
+    // A repair counts only when the files, opened afresh, pass the check.
+    t.reset();
+    Table::CheckReport again;
+    try {
+        again = Table::open(path, {.exclusive = true})->check(false);
+    } catch (const EDatabaseError& e) {
+        out << "Po naprawie tabela nadal nie daje się otworzyć: " << e.what() << "\n";
+        finishOutput(out);
+        return kExitDamage;
+    }
+    if (!again.problems.empty()) {
+        printList(out, "Po naprawie nadal:", again.problems);
+        finishOutput(out);
+        return kExitDamage;
+    }
+    out << "OK\n";
+    return finishOutput(out);
+}
+
+// --- reindex, pack
+
+int cmdReindex(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "reindex", {}, {});
+    expectPositional(a, 1, "reindex", "PLIK.DBF");
+    // Rebuilding is the cure for a damaged index, so such an index must not stop the open.
+    auto t = Table::open(existingTable(a.positional[0]), {.exclusive = true, .repairIndex = true});
+    if (!t->indexRebuilt()) t->reindex();
+    out << "Odbudowano indeksy tabeli " << tableName(*t) << " ("
+        << count(t->tags().size(), "indeks", "indeksy", "indeksów") << ", "
+        << count(t->recordCount(), "rekord", "rekordy", "rekordów") << ")\n";
+    return finishOutput(out);
+}
+
+int cmdPack(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    Args a = parseArgs(args, "pack", {}, {});
+    expectPositional(a, 1, "pack", "PLIK.DBF");
+    const std::string path = existingTable(a.positional[0]);
+    const RawTableState before = rawState(path);
+    auto t = Table::open(path, {.exclusive = true});
+    t->pack();
+    const std::uint64_t left = t->recordCount();
+    out << "Spakowano tabelę " << tableName(*t) << ": ";
+    if (before.known && before.count >= left)
+        out << "usunięto " << count(before.count - left, "rekord", "rekordy", "rekordów") << ", ";
+    out << "pozostało " << count(left, "rekord", "rekordy", "rekordów") << "\n";
+    return finishOutput(out);
+}
+
+// --- Dispatch
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return kExitError;
+    }
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return finishOutput(out);
+    }
+    using Handler = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+    static const std::pair<const char*, Handler> kCommands[] = {
+        {"info", cmdInfo}, {"create", cmdCreate}, {"export", cmdExport},   {"import", cmdImport},
+        {"sql", cmdSql},   {"check", cmdCheck},   {"reindex", cmdReindex}, {"pack", cmdPack},
+    };
+    try {
+        for (const auto& [name, handler] : kCommands) {
+            if (command == name) {
+                const std::vector<std::string> rest(args.begin() + 1, args.end());
+                for (const auto& r : rest)
+                    if (r == "--help") {
+                        out << kUsage;
+                        return finishOutput(out);
+                    }
+                return handler(rest, out, err);
+            }
+        }
+        throw UsageError("nieznane polecenie " + quoted(command));
+    } catch (const UsageError& e) {
+        err << "pulpex-db: " << e.what() << "\n"
+            << "Opis poleceń: pulpex-db --help\n";
+    } catch (const EDatabaseError& e) {
+        err << "pulpex-db: " << e.what() << "\n";
+    } catch (const ToolError& e) {
+        err << "pulpex-db: " << e.what() << "\n";
+    } catch (const std::bad_alloc&) {
+        err << "pulpex-db: brak pamięci\n";
+    } catch (const std::exception& e) {
+        err << "pulpex-db: nieoczekiwany błąd: " << e.what() << "\n";
+    }
+    return kExitError;
+}
+
+}  // namespace pulpex::tools
