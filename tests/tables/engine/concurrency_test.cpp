@@ -5,12 +5,14 @@
 // Children open their own Table objects after fork() (a Table of the parent must not be used in
 // a child) and report through their exit status; they end with _exit so that no test-framework
 // state runs twice.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -290,6 +292,83 @@ TEST_F(ConcurrencyTest, ConcurrentEditsAndDeletesKeepTagsConsistent) {
     EXPECT_TRUE(report.problems.empty()) << ::testing::PrintToString(report.problems);
 }
 
+// dBase 7 auto-increment values come from the field descriptor, under the append lock: appends of
+// several processes must never hand out a value twice.
+TEST_F(ConcurrencyTest, Level7AutoincrementValuesStayUniqueUnderConcurrentAppends) {
+    constexpr int kProcs = 3, kRows = 300;
+    // ID I(4), LP +(4), NAZWA C(10); no rows; an empty field-properties block after the
+    // descriptors.
+    const std::size_t hlen = 68 + 48 * 3 + 1 + 16;
+    std::vector<std::uint8_t> h(hlen, 0);
+    h[0] = 0x04;
+    h[8] = static_cast<std::uint8_t>(hlen);
+    h[9] = static_cast<std::uint8_t>(hlen >> 8);
+    h[10] = 1 + 4 + 4 + 10;
+    h[29] = 0xC8;
+    const char* names[] = {"ID", "LP", "NAZWA"};
+    const char types[] = {'I', '+', 'C'};
+    const std::uint8_t sizes[] = {4, 4, 10};
+    for (int i = 0; i < 3; ++i) {
+        std::uint8_t* d = &h[68 + 48 * static_cast<std::size_t>(i)];
+        std::memcpy(d, names[i], std::strlen(names[i]));
+        d[32] = static_cast<std::uint8_t>(types[i]);
+        d[33] = sizes[i];
+    }
+    h[68 + 48 + 40] = 1;  // LP: next value 1
+    h[68 + 48 * 3] = 0x0D;
+    for (std::size_t at : {2u, 6u, 10u, 12u, 14u})
+        h[68 + 48 * 3 + 1 + at] = 16;
+    h.push_back(0x1A);
+    const std::string file = dir + "/L7.DBF";
+    {
+        FILE* f = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(h.data(), 1, h.size(), f), h.size());
+        std::fclose(f);
+    }
+
+    Signal start;
+    std::vector<pid_t> kids;
+    for (int p = 0; p < kProcs; ++p) {
+        kids.push_back(spawn([&, p]() -> int {
+            start.closeWriter();
+            auto t = Table::open(file);
+            start.wait();
+            for (int i = 0; i < kRows; ++i) {
+                t->append();
+                t->setInteger("ID", p * 1000 + i);
+                t->setString("NAZWA", rowName(p, i).substr(0, 10));
+                t->post();
+            }
+            return 0;
+        }));
+    }
+    start.closeWriter();
+    for (pid_t k : kids)
+        EXPECT_EQ(exitStatus(k), 0);
+
+    auto t = Table::open(file);
+    std::set<std::int64_t> lp;
+    std::size_t n = 0;
+    for (t->first(); !t->eof(); t->next(), ++n) {
+        const auto id = t->asInteger("ID");
+        EXPECT_EQ(t->asString("NAZWA"),
+                  rowName(static_cast<int>(id / 1000), static_cast<int>(id % 1000)).substr(0, 10));
+        lp.insert(t->asInteger("LP"));
+    }
+    EXPECT_EQ(n, std::size_t{kProcs * kRows});
+    ASSERT_EQ(lp.size(), std::size_t{kProcs * kRows}) << "autoincrement values repeat";
+    EXPECT_EQ(*lp.begin(), 1);
+    EXPECT_EQ(*lp.rbegin(), kProcs * kRows);
+    std::vector<std::uint8_t> after(hlen);
+    FILE* f = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fread(after.data(), 1, hlen, f), hlen);
+    std::fclose(f);
+    const std::size_t next = 68 + 48 + 40;
+    EXPECT_EQ(after[next] | (after[next + 1] << 8), kProcs * kRows + 1);
+}
+
 // --- Record locks between cursors of one process
 
 TEST_F(ConcurrencyTest, TwoCursorsOfOneProcessExcludeEachOtherOnARow) {
@@ -419,6 +498,65 @@ TEST_F(ConcurrencyTest, RecordLocksHoldAcrossProcessesAndDieWithTheirHolder) {
     EXPECT_EQ(v->asString("NAZWA"), "Rodzic");
     v->last();
     EXPECT_EQ(v->asString("NAZWA"), "Po awarii");
+}
+
+// Other programs on the same files (a file server passes Windows clients' locks on as POSIX
+// byte-range locks) must see our locks at dBase's offsets, and we must see theirs.
+TEST_F(ConcurrencyTest, LocksSitAtTheDBaseOffsetsAndMeetOtherProgramsLocks) {
+    constexpr std::uint64_t kBase = 0xEFFFFFFEull;
+    createTable();
+    addRows(3);
+    auto t = Table::open(table);
+    t->first();
+    t->next();
+    t->next();
+    t->edit();  // row 3
+
+    auto probe = [&](std::uint64_t offset, short type) -> short {
+        int fd = ::open(table.c_str(), O_RDWR);
+        if (fd < 0) return -1;
+        struct flock fl {};
+        fl.l_type = type;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        short result = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 ? fl.l_type : -1;
+        ::close(fd);
+        return result;
+    };
+    EXPECT_EQ(probe(kBase - 3, F_WRLCK), F_WRLCK);  // row 3 under edit
+    EXPECT_EQ(probe(kBase - 2, F_WRLCK), F_UNLCK);
+    EXPECT_EQ(probe(kBase, F_WRLCK), F_UNLCK);      // no append in progress
+    EXPECT_EQ(probe(kBase + 1, F_WRLCK), F_RDLCK);  // every open holds this shared
+    EXPECT_EQ(probe(kBase + 1, F_RDLCK), F_UNLCK);
+
+    // A classic POSIX lock of another process on row 2, as a file server takes it for a client.
+    Signal locked, done;
+    pid_t k = spawn([&]() -> int {
+        int fd = ::open(table.c_str(), O_RDWR);
+        if (fd < 0) return 1;
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(kBase - 3);
+        fl.l_len = 1;
+        if (::fcntl(fd, F_SETLK, &fl) == 0) return 2;  // our row 3 lock must stop it
+        fl.l_start = static_cast<off_t>(kBase - 2);
+        if (::fcntl(fd, F_SETLK, &fl) != 0) return 3;
+        locked.raise();
+        done.wait();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    auto u = Table::open(table);
+    u->first();
+    u->next();
+    EXPECT_THROW(u->edit(), EDatabaseError);
+    done.raise();
+    EXPECT_EQ(exitStatus(k), 0);
+    u->edit();
+    u->cancel();
+    t->cancel();
 }
 
 TEST_F(ConcurrencyTest, OpenCursorSeesRowsAppendedAndChangedByAnotherProcess) {
