@@ -376,12 +376,14 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, bool writabl
     const std::size_t got = f.readAt(0, head);
     const std::string notOurs = "Plik indeksu " + path + " nie jest plikiem indeksu programu";
     if (got < sizeof head || std::memcmp(head, kMagic, sizeof kMagic) != 0)
-        throw EDatabaseError(notOurs);
+        throw EDatabaseError(EDatabaseError::Reason::Damaged, notOurs);
     if (getLE32(head + kOffVersion) != kVersion || getLE32(head + kOffPageSize) != kPageSize)
-        throw EDatabaseError(notOurs + " (nieznana wersja " +
-                             std::to_string(getLE32(head + kOffVersion)) + ")");
+        throw EDatabaseError(
+            EDatabaseError::Reason::Damaged,
+            notOurs + " (nieznana wersja " + std::to_string(getLE32(head + kOffVersion)) + ")");
     if (f.size() < std::uint64_t{kHeaderPages} * kPageSize)
-        throw EDatabaseError("Plik indeksu " + path + " jest uszkodzony (plik obcięty)");
+        throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                             "Plik indeksu " + path + " jest uszkodzony (plik obcięty)");
     std::unique_ptr<IndexFile> index(new IndexFile(std::move(f)));
     index->readOp([&](std::uint64_t) {
         index->checkHeader();
@@ -660,7 +662,8 @@ std::uint16_t IndexFile::keyLengthOf(int tag) {
 // Errors
 
 void IndexFile::damaged(const std::string& detail) const {
-    throw EDatabaseError("Plik indeksu " + file_.path() + " jest uszkodzony (" + detail + ")");
+    throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                         "Plik indeksu " + file_.path() + " jest uszkodzony (" + detail + ")");
 }
 
 void IndexFile::damaged(const Corrupt& c) const {
