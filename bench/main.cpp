@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         TempDir tmp(opts.keep);
         std::printf(
             "# data in %s; SQLite %s, file database, journal_mode=WAL, "
-            "synchronous=NORMAL, mmap_size=4G\n",
+            "synchronous=NORMAL, mmap_size=1G\n",
             tmp.path().c_str(), sqlite3_libversion());
         std::fflush(stdout);
         Data data(opts, tmp);
