@@ -850,6 +850,7 @@ TEST_F(InteropTest, CharacterOutsideCodePageIsRefusedNamingTheField) {
             ADD_FAILURE() << "accepted " << text << " in " << field;
         } catch (const EDatabaseError& e) {
             EXPECT_NE(std::string(e.what()).find(field), std::string::npos) << e.what();
+            EXPECT_TRUE(e.reason() == EDatabaseError::Reason::BadValue) << e.what();
         }
         EXPECT_EQ(t.asString(field), before) << "field changed by a refused write";
     };
