@@ -636,6 +636,56 @@ TEST_F(InteropTest, DBaseIIITableOfPythonDbfReadsAndUpdatesBothWays) {
     EXPECT_EQ(t->asDate("D"), (Date{2025, 1, 2}));
 }
 
+// python-dbf reads dBase III layouts only; our tables without memo fields are that layout.
+TEST_F(InteropTest, TableWithoutMemosReadsRightInPythonDbf) {
+    const std::string table = path("ADRESY.DBF");
+    Table::create(table, {{"ID", FieldType::Integer},
+                          {"NAZWA", FieldType::String, 40},
+                          {"AKT", FieldType::Boolean},
+                          {"DATA", FieldType::Date},
+                          {"KWOTA", FieldType::Float}});
+    {
+        auto t = Table::open(table);
+        t->append();
+        t->setInteger("ID", 12345678);
+        t->setString("NAZWA", "Urząd Miasta Łodzi, ul. Piotrkowska 104");
+        t->setBoolean("AKT", true);
+        t->setDate("DATA", {2024, 2, 29});
+        t->setFloat("KWOTA", -1234.25);
+        t->post();
+        t->append();
+        t->setInteger("ID", -1);
+        t->setString("NAZWA", "Ćma nad Żółwiem — 100%");
+        t->setBoolean("AKT", false);
+        t->post();
+    }
+    Json j = runJson("dbf_db3.py", {"dump", table});
+    EXPECT_EQ(j["codepage"].str(), "cp1250");
+    const auto& r = j["records"].array();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0]["id"].integer(), 12345678);
+    EXPECT_EQ(r[0]["nazwa"].str(), "Urząd Miasta Łodzi, ul. Piotrkowska 104");
+    EXPECT_TRUE(r[0]["akt"].boolean());
+    EXPECT_EQ(r[0]["data"].str(), "2024-02-29");
+    EXPECT_DOUBLE_EQ(r[0]["kwota"].number(), -1234.25);
+    EXPECT_EQ(r[1]["id"].integer(), -1);
+    EXPECT_EQ(r[1]["nazwa"].str(), "Ćma nad Żółwiem — 100%");
+    EXPECT_FALSE(r[1]["akt"].boolean());
+    EXPECT_TRUE(r[1]["data"].isNull());
+}
+
+// Files of other programs often have lower-case names; any spelling of the name finds them and
+// their memo file.
+TEST_F(InteropTest, LowerCaseFilesOpenUnderAnySpelling) {
+    runScript("dbf_db3.py", {"create", path("notatki.dbf")});
+    ASSERT_TRUE(fs::exists(path("notatki.dbt")) || fs::exists(path("notatki.DBT")));
+    auto t = Table::open(path("NOTATKI.DBF"));
+    EXPECT_EQ(t->path(), path("notatki.dbf"));
+    t->first();
+    EXPECT_EQ(t->asString("NAME"), "Zażółć gęślą jaźń");
+    EXPECT_EQ(t->asString("NOTE"), "Pierwsza notatka: ŁÓDŹ, Kraków.\r\nDrugi wiersz.");
+}
+
 // --- dBase 7
 
 class Level7Test : public InteropTest {
@@ -817,6 +867,17 @@ TEST_F(InteropTest, LanguageDriverChoosesCodePage) {
         EXPECT_EQ(t->asString("NAZWA"), "Zażółć gęślą jaźń");
         t->next();
         EXPECT_EQ(t->asString("NAZWA"), "ŁÓDŹ");
+    }
+    // No language driver: CP1250, as for our own tables.
+    {
+        const std::string f = path("BEZ.DBF");
+        RecordBuilder r;
+        r.text("\x9F\xF1 \xA3\xD3\x44\x8F", 20);  // "źń ŁÓDŹ" in CP1250
+        writeFile(f, buildTable(0x03, 0x00, {{"NAZWA", 'C', 20}}, {r.bytes}));
+        auto t = Table::open(f);
+        EXPECT_EQ(t->codePage().number(), 1250);
+        t->first();
+        EXPECT_EQ(t->asString("NAZWA"), "źń ŁÓDŹ");
     }
     // CP1252 under each of its drivers, the euro sign included.
     for (std::uint8_t driver : {std::uint8_t{0x57}, std::uint8_t{0x58}, std::uint8_t{0x03}}) {
