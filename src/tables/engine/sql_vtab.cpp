@@ -652,18 +652,23 @@ int dbfColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int col) {
     try {
         Table& t = *cur->table;
         switch (vt->kinds[static_cast<std::size_t>(col)]) {
-            case ColKind::Integer:
-                if (t.isNull(col))
+            // A blank number reads as 0, so only a 0 needs the second look.
+            case ColKind::Integer: {
+                const std::int64_t v = t.asInteger(col);
+                if (v == 0 && t.isNull(col))
                     sqlite3_result_null(ctx);
                 else
-                    sqlite3_result_int64(ctx, t.asInteger(col));
+                    sqlite3_result_int64(ctx, v);
                 break;
-            case ColKind::Float:
-                if (t.isNull(col))
+            }
+            case ColKind::Float: {
+                const double v = t.asFloat(col);
+                if (v == 0 && t.isNull(col))
                     sqlite3_result_null(ctx);
                 else
-                    sqlite3_result_double(ctx, t.asFloat(col));
+                    sqlite3_result_double(ctx, v);
                 break;
+            }
             case ColKind::Boolean: {
                 auto b = t.asBoolean(col);
                 if (!b)
