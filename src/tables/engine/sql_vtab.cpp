@@ -12,6 +12,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "codepage.h"
 #include "error.h"
 #include "table.h"
 
@@ -293,6 +294,7 @@ struct DbfCursor : sqlite3_vtab_cursor {
     std::unique_ptr<Table> table;
     bool empty = false;  // the constraints cannot match any row
     std::vector<Value> low{Value{}}, high{Value{}};
+    std::string encoded;  // scratch for text values in the table's code page
     DbfVtab* vt() const { return static_cast<DbfVtab*>(pVtab); }
 };
 
@@ -585,8 +587,17 @@ int dbfFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3
                 ch = arg < argc ? keyValue(vt->fields[f], vt->kinds[f], argv[arg++], hi)
                                 : Conv::Unusable;
             }
+            if (vt->kinds[f] == ColKind::String && cl == Conv::Ok) {
+                // Text the field cannot hold (a character outside the code page, or longer
+                // than the field) equals no row; the key could not express it either.
+                const auto* text = std::get_if<std::string>(&lo);
+                cur->encoded.clear();
+                if (text && (!t.codePage().encode(*text, cur->encoded) ||
+                             cur->encoded.size() > static_cast<std::size_t>(vt->fields[f].size)))
+                    cl = ch = Conv::Null;
+            }
             if (cl == Conv::Null || ch == Conv::Null) {
-                // A comparison with NULL is never true.
+                // A comparison with NULL is never true; neither is one with such text.
                 cur->empty = true;
                 return SQLITE_OK;
             }

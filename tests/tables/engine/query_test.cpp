@@ -368,6 +368,49 @@ TEST_F(QueryTest, JoinsAreIndexLookups) {
     EXPECT_EQ(column(t, "ID"), Ids{4});
 }
 
+TEST_F(QueryTest, DateRangesAndTextLookupsThroughTags) {
+    Table::create(dir.file("NOTATKI.DBF"),
+                  {{"ID", FieldType::Integer},
+                   {"NT_DAT", FieldType::Date},
+                   {"NT_KTO", FieldType::String, 20}},
+                  {{"NT_DAT", "NT_DAT"}, {"NT_KTO", "upper(NT_KTO)"}});
+    appendRows(dir.file("NOTATKI.DBF"), {"ID", "NT_DAT", "NT_KTO"},
+               {{1, ymd(2024, 2, 29), "Nowak"},
+                {2, ymd(2024, 3, 1), "NOWAK"},
+                {3, ymd(2024, 3, 15), "nowak"},
+                {4, ymd(2024, 3, 31), "Nowakowski"},
+                {5, ymd(2024, 4, 1), "Łoś"},
+                {6, Date{}, "Nowak"}});
+    Query q(dir.path());
+    auto conn = SqlConnection::forDirectory(dir.path());
+    auto run = [&](const std::string& where) {
+        q.setSql("select ID from NOTATKI where " + where + " order by ID");
+        conn->resetStats();
+        q.open();
+        return column(q, "ID");
+    };
+    EXPECT_EQ(run("NT_DAT >= cast(\"3/1/2024\" as date) and NT_DAT <= cast(\"3/31/2024\" as date)"),
+              (Ids{2, 3, 4}));
+    EXPECT_EQ(conn->stats("NOTATKI").fullScans, 0u);
+    EXPECT_EQ(conn->stats("NOTATKI").rowsRead, 3u);
+    EXPECT_EQ(run("NT_DAT > cast(\"3/31/2024\" as date)"), Ids{5});
+    EXPECT_EQ(run("NT_DAT < '2024-03-01'"), Ids{1});  // the blank date is NULL
+    EXPECT_EQ(conn->stats("NOTATKI").fullScans, 0u);
+    // Text that is not a date in the column's form is compared as text by SQLite.
+    EXPECT_EQ(run("NT_DAT < '2024-3-2'"), (Ids{1, 2, 3, 4, 5}));
+    EXPECT_EQ(run("NT_DAT is null"), Ids{6});
+
+    // The upper-case tag finds every spelling; the comparison keeps the exact one.
+    EXPECT_EQ(run("NT_KTO = \"Nowak\""), (Ids{1, 6}));
+    EXPECT_EQ(conn->stats("NOTATKI").indexScans, 1u);
+    EXPECT_EQ(conn->stats("NOTATKI").rowsRead, 4u);
+    EXPECT_EQ(run("NT_KTO = \"Łoś\""), Ids{5});
+    EXPECT_EQ(run("NT_KTO = \"Nowak \""), Ids{});
+    EXPECT_EQ(run("NT_KTO = \"Nowak\" collate nocase"), (Ids{1, 2, 3, 6}));
+    EXPECT_EQ(run("NT_KTO = \"€ nie w CP1250 ж\""), Ids{});
+    EXPECT_EQ(run("NT_KTO = \"Nowakowski i wspólnicy sp. j.\""), Ids{});
+}
+
 TEST_F(QueryTest, CasesByClosedFlag) {
     auto ids = [&](const std::string& sql) {
         Query q(dir.path());
