@@ -470,6 +470,46 @@ TEST_F(ConcurrencyTest, ExclusiveOpenDeniesOtherOpensAndViceVersa) {
     EXPECT_EQ(x->recordCount(), 2u);
 }
 
+// Structure changes replace or cut files that other cursors have open, so they need an exclusive
+// open; refusing them must leave everything working for the others.
+TEST_F(ConcurrencyTest, StructureChangesNeedTheTableToThemselves) {
+    createTable();
+    addRows(5);
+    auto other = Table::open(table);
+    other->setIndex("ID");
+    other->first();
+    auto t = Table::open(table);
+    t->gotoRecno(2);
+    t->deleteRecord();
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"reindex", [&] { t->reindex(); }},
+        {"pack", [&] { t->pack(); }},
+        {"empty", [&] { t->empty(); }},
+        {"addIndex",
+         [&] {
+             t->addIndex({"PROC", "PROC"});
+         }},
+        {"deleteIndex", [&] { t->deleteIndex("NAZWA"); }},
+        {"check(true)", [&] { t->check(true); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        EXPECT_THROW(change(), EDatabaseError);
+    }
+    // The other cursor's index file is still the table's index file.
+    addRows(1);  // a sixth row through yet another cursor
+    std::vector<std::int64_t> ids;
+    for (other->first(); !other->eof(); other->next())
+        ids.push_back(other->asInteger("ID"));
+    EXPECT_EQ(ids, (std::vector<std::int64_t>{1, 1, 3, 4, 5}));
+    other.reset();
+    t.reset();
+    auto x = Table::open(table, {.exclusive = true});
+    EXPECT_EQ(x->tags().size(), 2u);
+    EXPECT_EQ(x->recordCount(), 5u);
+    EXPECT_TRUE(x->check(false).problems.empty());
+}
+
 // --- Locks and changes across processes
 
 TEST_F(ConcurrencyTest, RecordLocksHoldAcrossProcessesAndDieWithTheirHolder) {
