@@ -472,8 +472,8 @@ int dbfClose(sqlite3_vtab_cursor* p) {
     return SQLITE_OK;
 }
 
-// The value of a constraint as the field's key wants it. nullopt: no safe conversion (the
-// caller falls back to a full scan, which SQLite filters itself).
+// The value of a constraint as the field's key wants it. Unusable: no safe conversion (the
+// caller falls back to a full scan, which SQLite filters itself); Null: SQL NULL.
 enum class Conv { Ok, Null, Unusable };
 
 Conv keyValue(const FieldInfo& f, ColKind kind, sqlite3_value* v, Value& out) {
