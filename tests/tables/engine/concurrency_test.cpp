@@ -227,6 +227,47 @@ TEST_F(ConcurrencyTest, FourProcessesAppendingKeepEveryRowAndIndexEntry) {
               32u + 5 * 32 + 1 + std::uint64_t{kProcs * kRows} * (1 + 11 + 20 + 11 + 11 + 10) + 1);
 }
 
+// Opening repairs a partly written last record and a lagging count; an append in progress in
+// another process looks just like that for a moment, and must never be "repaired".
+TEST_F(ConcurrencyTest, OpensDuringAppendsOfAnotherProcessRepairNothing) {
+    constexpr int kRows = 1500;
+    createTable();
+    Signal started;
+    pid_t k = spawn([&]() -> int {
+        auto t = Table::open(table);
+        started.raise();
+        for (int i = 0; i < kRows; ++i) {
+            t->append();
+            t->setInteger("ID", i);
+            t->setString("NAZWA", rowName(9, i));
+            t->setInteger("NR", i);
+            t->post();
+        }
+        return 0;
+    });
+    ASSERT_TRUE(started.wait());
+    int opens = 0, status = 0;
+    while (::waitpid(k, &status, WNOHANG) == 0) {
+        auto t = Table::open(table);
+        t->last();
+        ++opens;
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GT(opens, 0);
+
+    auto t = Table::open(table);
+    EXPECT_EQ(t->recordCount(), std::uint64_t{kRows});
+    int i = 0;
+    for (t->first(); !t->eof(); t->next(), ++i) {
+        ASSERT_EQ(t->asInteger("ID"), i);
+        ASSERT_EQ(t->asString("NAZWA"), rowName(9, i));
+    }
+    EXPECT_EQ(i, kRows);
+    auto report = t->check(false);
+    EXPECT_TRUE(report.problems.empty()) << ::testing::PrintToString(report.problems);
+}
+
 // Edits that move keys and deletes, interleaved with other processes' appends, leave both tags
 // matching the rows.
 TEST_F(ConcurrencyTest, ConcurrentEditsAndDeletesKeepTagsConsistent) {
