@@ -30,7 +30,8 @@ constexpr std::uint8_t kTagNocase = 2;
 
 std::string upperAscii(std::string_view s) {
     std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : r)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return r;
 }
 
@@ -60,13 +61,15 @@ bool fileExists(const std::string& path) {
 }
 
 std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.remove_suffix(1);
     return s;
 }
 
 std::string_view trim(std::string_view s) {
     s = trimRight(s);
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
     return s;
 }
 
@@ -158,6 +161,8 @@ struct Table::Impl {
     std::vector<std::byte> oldBuf;   // the record as it was when edit() began
     std::uint32_t lockedRecno = 0;
     int appendLockDepth = 0;
+    int soleUseDepth = 0;
+    bool rangeEmpty = false;  // a bound the key cannot hold: no row matches
     std::vector<std::byte> keyScratch;
 
     std::uint64_t hdr() const { return header.headerLength; }
@@ -254,6 +259,31 @@ struct Table::Impl {
     }
 };
 
+// Holds the table to this open alone for a structure change: the shared open lock becomes
+// exclusive for the scope (a no-op for an exclusive open or an enclosing scope).
+class Table::SoleUse {
+  public:
+    SoleUse(Impl& d, const char* what) : d_(d) {
+        if (d_.options.exclusive || d_.soleUseDepth++ > 0) return;
+        if (!d_.file.tryLock(kOpenLockOffset, File::LockKind::Exclusive)) {
+            --d_.soleUseDepth;
+            throw EDatabaseError(EDatabaseError::Reason::Locked,
+                                 std::string(what) + " tabeli " + d_.tableName +
+                                     " wymaga wyłącznego dostępu: tabela jest otwarta przez "
+                                     "innego użytkownika");
+        }
+    }
+    SoleUse(const SoleUse&) = delete;
+    SoleUse& operator=(const SoleUse&) = delete;
+    ~SoleUse() {
+        if (d_.options.exclusive) return;
+        if (--d_.soleUseDepth == 0) d_.file.lockWait(kOpenLockOffset, File::LockKind::Shared);
+    }
+
+  private:
+    Impl& d_;
+};
+
 Table::Table() : d(std::make_unique<Impl>()) {}
 
 Table::~Table() {
@@ -322,7 +352,8 @@ void Table::create(const std::string& path, const std::vector<FieldDef>& fields,
         if (memo) MemoFile::create(companion(tpath, ".DBT"), MemoFile::Layout::DBase4);
         if (!indexes.empty()) {
             auto t = Table::open(tpath, {.exclusive = true});
-            for (const auto& ix : indexes) t->addIndex(ix);
+            for (const auto& ix : indexes)
+                t->addIndex(ix);
         }
     } catch (...) {
         Table::remove(tpath);
@@ -353,11 +384,13 @@ void Table::rename(const std::string& from, const std::string& to) {
     for (const char* ext : {".DBT", ".MDX"}) {
         std::string c = companion(src, ext);
         if (!fileExists(c)) continue;
-        std::string target = dstStem + (upper ? std::string(ext) : [&] {
-            std::string e(ext);
-            for (char& ch : e) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-            return e;
-        }());
+        std::string target =
+            dstStem + (upper ? std::string(ext) : [&] {
+                std::string e(ext);
+                for (char& ch : e)
+                    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                return e;
+            }());
         if (::rename(c.c_str(), target.c_str()) != 0)
             throwSystemError("Nie można zmienić nazwy pliku", c, errno);
     }
@@ -380,23 +413,26 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
 
     if (!d.file.tryLock(kOpenLockOffset,
                         options.exclusive ? File::LockKind::Exclusive : File::LockKind::Shared)) {
-        throw EDatabaseError(EDatabaseError::Reason::Locked, options.exclusive
-                                 ? "Tabela " + d.tableName +
-                                       " jest używana przez innego użytkownika; nie można jej "
-                                       "otworzyć na wyłączność"
-                                 : "Tabela " + d.tableName +
-                                       " jest otwarta na wyłączność przez innego użytkownika");
+        throw EDatabaseError(
+            EDatabaseError::Reason::Locked,
+            options.exclusive
+                ? "Tabela " + d.tableName +
+                      " jest używana przez innego użytkownika; nie można jej "
+                      "otworzyć na wyłączność"
+                : "Tabela " + d.tableName + " jest otwarta na wyłączność przez innego użytkownika");
     }
 
     std::byte first[32];
     std::uint64_t size = d.file.size();
     if (d.file.readAt(0, first) < 32)
-        throw EDatabaseError("Uszkodzony nagłówek tabeli: plik krótszy niż nagłówek (" + d.path +
-                             ")");
+        throw EDatabaseError(
+            EDatabaseError::Reason::Damaged,
+            "Uszkodzony nagłówek tabeli: plik krótszy niż nagłówek (" + d.path + ")");
     std::uint16_t hlen = DbfHeader::peekHeaderLength(first, d.path);
     if (hlen > size || hlen < 33)
-        throw EDatabaseError("Uszkodzony nagłówek tabeli: niepoprawna długość nagłówka (" +
-                             d.path + ")");
+        throw EDatabaseError(
+            EDatabaseError::Reason::Damaged,
+            "Uszkodzony nagłówek tabeli: niepoprawna długość nagłówka (" + d.path + ")");
     std::vector<std::byte> hb(hlen);
     d.file.readExact(0, hb);
     d.header = DbfHeader::parse(hb, d.path);
@@ -416,10 +452,9 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
         if (!fileExists(mp))
             throw EDatabaseError(EDatabaseError::Reason::NotFound,
                                  "Brak pliku memo tabeli " + d.tableName + " (" + mp + ")");
-        d.memo = MemoFile::open(mp,
-                                d.header.dbase3Memo() ? MemoFile::Layout::DBase3
-                                                      : MemoFile::Layout::DBase4,
-                                writable);
+        d.memo = MemoFile::open(
+            mp, d.header.dbase3Memo() ? MemoFile::Layout::DBase3 : MemoFile::Layout::DBase4,
+            writable);
     }
 
     // The index is checked before anything is written, so that a refused open leaves the files
@@ -464,13 +499,12 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
         std::uint64_t tail = body % d.rlen();
         return full == count && tail <= 1;
     };
-    std::uint32_t countBefore = d.header.recordCount, countAfter = d.header.recordCount;
+    d.map.map(d.file, std::max<std::uint64_t>(size, d.hdr()), false);
     if (!consistent(size, d.header.recordCount)) {
         if (writable) d.file.lockWait(kLockBase, File::LockKind::Exclusive);
         std::byte cnt[4];
         d.file.readExact(kHdrCount, cnt);
-        std::uint32_t count = getLE32(cnt);
-        countBefore = countAfter = count;
+        const std::uint32_t count = getLE32(cnt);
         size = d.file.size();
         if (!consistent(size, count) && writable) {
             std::uint64_t body = size - d.hdr();
@@ -489,13 +523,16 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
                 std::byte c[4];
                 putLE32(c, static_cast<std::uint32_t>(full));
                 d.file.writeAt(kHdrCount, c);
-                countAfter = static_cast<std::uint32_t>(full);
             }
             size = d.file.size();
+            d.map.remap(d.file, std::max<std::uint64_t>(size, d.hdr()));
+            // Still under the append lock, so that no append of another process slips between
+            // the new count and the tags following it.
+            if (full != count && d.index)
+                t->reconcileIndex(count, static_cast<std::uint32_t>(full));
         }
         if (writable) d.file.unlock(kLockBase);
     }
-    d.map.map(d.file, std::max<std::uint64_t>(size, d.hdr()), false);
 
     if (indexBroken) {
         auto salvaged = IndexFile::salvageTags(companion(d.path, ".MDX"));
@@ -508,8 +545,6 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
                                      "indeksów; należy je utworzyć ponownie");
         t->rebuildIndex(salvaged);
         d.indexRebuilt = !d.indexDropped;
-    } else if (countAfter != countBefore && d.index) {
-        t->reconcileIndex(countBefore, countAfter);
     }
     t->first();
     return t;
@@ -517,15 +552,33 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
 
 // --- Metadata
 
-const std::string& Table::path() const { return d->path; }
-std::uint8_t Table::version() const { return d->header.version; }
-std::uint8_t Table::languageDriver() const { return d->header.languageDriver; }
-const CodePage& Table::codePage() const { return *d->cp; }
-bool Table::hasProductionIndex() const { return d->map.data()[kHdrMdxFlag] == std::byte{1}; }
-const std::vector<FieldInfo>& Table::fields() const { return d->header.fields; }
-bool Table::exclusive() const { return d->options.exclusive; }
-bool Table::indexRebuilt() const { return d->indexRebuilt; }
-bool Table::indexDropped() const { return d->indexDropped; }
+const std::string& Table::path() const {
+    return d->path;
+}
+std::uint8_t Table::version() const {
+    return d->header.version;
+}
+std::uint8_t Table::languageDriver() const {
+    return d->header.languageDriver;
+}
+const CodePage& Table::codePage() const {
+    return *d->cp;
+}
+bool Table::hasProductionIndex() const {
+    return d->map.data()[kHdrMdxFlag] == std::byte{1};
+}
+const std::vector<FieldInfo>& Table::fields() const {
+    return d->header.fields;
+}
+bool Table::exclusive() const {
+    return d->options.exclusive;
+}
+bool Table::indexRebuilt() const {
+    return d->indexRebuilt;
+}
+bool Table::indexDropped() const {
+    return d->indexDropped;
+}
 
 std::vector<TagInfo> Table::tags() const {
     std::vector<TagInfo> r;
@@ -539,10 +592,13 @@ std::vector<TagInfo> Table::tags() const {
 
 void Table::addIndex(const IndexDef& def) {
     d->requireWritable();
+    // Other opens know the tags they found at open and would not keep a new one up to date.
+    SoleUse sole(*d, "Dodanie indeksu");
     if (d->state != State::Browse) post();
     std::string name = upperAscii(def.name);
     if (name.empty() || name.size() > 10)
-        throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna nazwa indeksu „" + def.name + "” (1–10 znaków)");
+        throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                             "Niepoprawna nazwa indeksu „" + def.name + "” (1–10 znaków)");
     for (const auto& t : d->tags)
         if (iequals(t.info.name, name))
             throw EDatabaseError("Indeks " + name + " już istnieje w tabeli " + d->tableName);
@@ -602,18 +658,27 @@ void Table::deleteIndex(std::string_view tagName) {
     std::byte zero[1] = {std::byte{0}};
     d->file.writeAt(kHdrMdxFlag, zero);
     d->header.productionIndex = false;
-    for (const auto& k : keep) addIndex(k);
+    for (const auto& k : keep)
+        addIndex(k);
 }
 
 void Table::reindex() {
     d->requireWritable();
     std::vector<IndexTagInfo> defs;
-    for (const auto& t : d->tags) defs.push_back(t.info);
+    for (const auto& t : d->tags)
+        defs.push_back(t.info);
     rebuildIndex(defs);
 }
 
 void Table::rebuildIndex(const std::vector<IndexTagInfo>& defs) {
     if (d->state != State::Browse) post();
+    // A new index file replaces the old one, which every other open of the table would go on
+    // using: so nobody else may have the table open meanwhile.
+    SoleUse sole(*d, "Odbudowa indeksu");
+    // Every key must compile before the old index goes, so that a failed rebuild changes nothing.
+    for (const auto& info : defs)
+        KeyBuilder::compile(info.expression, d->header.fields, *d->cp,
+                            (info.flags & kTagDescending) != 0, (info.flags & kTagNocase) != 0);
     int keepTag = d->tag;
     d->icur.reset();
     d->tag = -1;
@@ -642,7 +707,8 @@ void Table::reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter) 
                 if (c.recno() > countAfter)
                     stale.emplace_back(std::vector<std::byte>(c.key().begin(), c.key().end()),
                                        c.recno());
-            for (const auto& [key, n] : stale) d->index->erase(tg.fileTag, key, n);
+            for (const auto& [key, n] : stale)
+                d->index->erase(tg.fileTag, key, n);
         }
         // Records written before a crash but not yet counted never reached the tags.
         for (std::uint32_t n = countBefore + 1; n <= countAfter; ++n) {
@@ -666,7 +732,8 @@ void Table::empty() {
     d->writeHeaderCount(0);
     d->map.map(d->file, d->file.size(), false);
     if (d->memo) d->memo->empty();
-    for (auto& t : d->tags) d->index->clearTag(t.fileTag);
+    for (auto& t : d->tags)
+        d->index->clearTag(t.fileTag);
     d->recno = 0;
     first();
 }
@@ -755,6 +822,7 @@ void Table::setIndexNo(int tag) {
     std::uint32_t keep = d->recno;
     d->tag = tag;
     d->rangeOn = false;
+    d->rangeEmpty = false;
     d->rangeLow.clear();
     d->rangeHigh.clear();
     d->icur.reset();
@@ -788,76 +856,81 @@ bool Table::visibleAt(std::uint32_t n) {
     return false;
 }
 
+// Steps through physical record numbers from `n` by `step` (+1 or -1) to the first visible row.
+bool Table::scanPhysical(std::uint32_t n, int step) {
+    const std::uint32_t count = d->liveCount();
+    for (; n >= 1 && n <= count; n += static_cast<std::uint32_t>(step))
+        if (visibleAt(n)) return true;
+    return false;
+}
+
+// Steps the index cursor from where it stands, forward or backward, to the first visible row
+// inside the range; `skip` is a record number to pass over (the row a step starts from).
+bool Table::scanIndex(bool forward, std::uint32_t skip) {
+    if (d->rangeOn && d->rangeEmpty) return false;
+    auto& c = *d->icur;
+    const std::uint32_t count = d->liveCount();
+    for (; c.valid(); forward ? c.next() : c.prev()) {
+        auto key = c.key();
+        if (forward ? d->pastHigh(key) : d->beforeLow(key)) break;
+        if (!d->inRange(key)) continue;
+        std::uint32_t n = c.recno();
+        if (n == 0 || n > count || n == skip) continue;
+        if (visibleAt(n)) return true;
+    }
+    return false;
+}
+
+// Puts the index cursor on the current row (it may have been moved by a locate or an edit).
+void Table::syncIndexCursor() {
+    if (d->tag >= 0 && d->recno != 0 && d->recno <= d->liveCount())
+        d->icur->seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+}
+
 void Table::first() {
     if (d->state != State::Browse) post();
     d->eof = d->bof = false;
+    bool found;
     if (d->tag < 0) {
-        const std::uint32_t count = d->liveCount();
-        for (std::uint32_t n = 1; n <= count; ++n) {
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+        found = scanPhysical(1, +1);
     } else {
-        auto& c = *d->icur;
         if (d->rangeOn && !d->rangeLow.empty())
-            c.seek(d->rangeLow, 0);
+            d->icur->seek(d->rangeLow, 0);
         else
-            c.seekFirst();
-        const std::uint32_t count = d->liveCount();
-        for (; c.valid(); c.next()) {
-            if (d->pastHigh(c.key())) break;
-            std::uint32_t n = c.recno();
-            if (n == 0 || n > count) continue;
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+            d->icur->seekFirst();
+        found = scanIndex(true, 0);
     }
-    d->recno = 0;
-    d->eof = d->bof = true;
+    if (!found) {
+        d->recno = 0;
+        d->eof = d->bof = true;
+    }
 }
 
 void Table::last() {
     if (d->state != State::Browse) post();
     d->eof = d->bof = false;
+    bool found;
     if (d->tag < 0) {
-        for (std::uint32_t n = d->liveCount(); n >= 1; --n) {
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+        found = scanPhysical(d->liveCount(), -1);
     } else {
         auto& c = *d->icur;
         if (d->rangeOn && !d->rangeHigh.empty()) {
             std::vector<std::byte> after = d->rangeHigh;
             after.resize(d->tags[static_cast<std::size_t>(d->tag)].kb->keyLength(),
                          std::byte{0xFF});
-            c.seek(after, 0xFFFFFFFFu);
-            if (c.valid())
+            if (c.seek(after, 0xFFFFFFFFu))
                 c.prev();
             else
                 c.seekLast();
         } else {
             c.seekLast();
         }
-        const std::uint32_t count = d->liveCount();
-        for (; c.valid(); c.prev()) {
-            if (d->beforeLow(c.key())) break;
-            if (d->pastHigh(c.key())) continue;
-            std::uint32_t n = c.recno();
-            if (n == 0 || n > count) continue;
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+        found = scanIndex(false, 0);
     }
-    d->recno = 0;
-    d->eof = d->bof = true;
+    if (!found) {
+        d->recno = 0;
+        d->eof = d->bof = true;
+    }
 }
 
 void Table::next() {
@@ -867,36 +940,14 @@ void Table::next() {
         return;
     }
     d->bof = false;
+    const std::uint32_t from = d->recno;
     if (d->tag < 0) {
-        const std::uint32_t count = d->liveCount();
-        for (std::uint32_t n = d->recno + 1; n <= count; ++n) {
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+        if (scanPhysical(from + 1, +1)) return;
     } else {
-        auto& c = *d->icur;
-        // Re-seek when the cursor does not stand on our row (an edit moved it, or we never
-        // positioned it).
-        if (!c.valid() || c.recno() != d->recno) {
-            c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
-            if (c.valid() && c.recno() == d->recno) c.next();
-        } else {
-            c.next();
-        }
-        const std::uint32_t count = d->liveCount();
-        for (; c.valid(); c.next()) {
-            if (d->pastHigh(c.key())) break;
-            std::uint32_t n = c.recno();
-            if (n == 0 || n > count) continue;
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
-        // Stay on the last row; put the index cursor back on it.
-        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+        syncIndexCursor();
+        if (scanIndex(true, from)) return;
+        d->recno = from;  // stay on the last row
+        syncIndexCursor();
     }
     d->eof = true;
 }
@@ -908,39 +959,24 @@ void Table::prior() {
         return;
     }
     d->eof = false;
+    const std::uint32_t from = d->recno;
     if (d->tag < 0) {
-        for (std::uint32_t n = d->recno - 1; n >= 1; --n) {
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
+        if (scanPhysical(from - 1, -1)) return;
     } else {
-        auto& c = *d->icur;
-        if (!c.valid() || c.recno() != d->recno)
-            c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
-        if (c.valid())
-            c.prev();
-        else
-            c.seekLast();
-        const std::uint32_t count = d->liveCount();
-        for (; c.valid(); c.prev()) {
-            if (d->beforeLow(c.key())) break;
-            if (d->pastHigh(c.key())) continue;
-            std::uint32_t n = c.recno();
-            if (n == 0 || n > count || n == d->recno) continue;
-            if (visibleAt(n)) {
-                d->recno = n;
-                return;
-            }
-        }
-        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+        syncIndexCursor();
+        if (scanIndex(false, from)) return;
+        d->recno = from;
+        syncIndexCursor();
     }
     d->bof = true;
 }
 
-bool Table::eof() const { return d->eof; }
-bool Table::bof() const { return d->bof; }
+bool Table::eof() const {
+    return d->eof;
+}
+bool Table::bof() const {
+    return d->bof;
+}
 
 std::uint64_t Table::recordCount() {
     if (!d->rangeOn && !filtered() && !d->tags.empty()) {
@@ -960,10 +996,11 @@ std::uint64_t Table::recordCount() {
     std::uint32_t keep = d->recno;
     bool keof = d->eof, kbof = d->bof;
     std::uint64_t n = 0;
-    for (first(); !eof(); next()) ++n;
+    for (first(); !eof(); next())
+        ++n;
     if (keep != 0) {
         d->recno = keep;
-        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
+        syncIndexCursor();
     } else {
         d->recno = 0;
     }
@@ -972,7 +1009,9 @@ std::uint64_t Table::recordCount() {
     return n;
 }
 
-std::uint32_t Table::recno() const { return d->state == State::Insert ? 0 : d->recno; }
+std::uint32_t Table::recno() const {
+    return d->state == State::Insert ? 0 : d->recno;
+}
 
 void Table::gotoRecno(std::uint32_t n) {
     if (d->state != State::Browse) post();
@@ -981,10 +1020,12 @@ void Table::gotoRecno(std::uint32_t n) {
                              d->tableName);
     d->recno = n;
     d->eof = d->bof = false;
-    if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+    syncIndexCursor();
 }
 
-Bookmark Table::bookmark() { return {d->recno}; }
+Bookmark Table::bookmark() {
+    return {d->recno};
+}
 
 void Table::gotoBookmark(const Bookmark& b) {
     gotoRecno(static_cast<std::uint32_t>(b.position));
@@ -995,7 +1036,7 @@ bool Table::findKey(const Value& value) {
     if (d->state != State::Browse) post();
     auto& kb = *d->tags[static_cast<std::size_t>(d->tag)].kb;
     auto prefix = kb.encodePrefix(std::span<const Value>(&value, 1), true);
-    if (!prefix) return false;
+    if (!prefix || (d->rangeOn && d->rangeEmpty)) return false;
     auto& c = *d->icur;
     const std::uint32_t count = d->liveCount();
     for (c.seek(*prefix, 0); c.valid(); c.next()) {
@@ -1009,9 +1050,7 @@ bool Table::findKey(const Value& value) {
             return true;
         }
     }
-    // Not found: the index cursor goes back to the current row.
-    if (d->recno != 0 && d->recno <= count)
-        c.seek(d->keyOf(d->tag, d->recordPtr(d->recno)), d->recno);
+    syncIndexCursor();  // not found: back to the current row
     return false;
 }
 
@@ -1021,18 +1060,10 @@ bool Table::findNearest(const Value& value) {
     auto& kb = *d->tags[static_cast<std::size_t>(d->tag)].kb;
     auto prefix = kb.encodePrefix(std::span<const Value>(&value, 1), false);
     if (!prefix) return false;
-    auto& c = *d->icur;
-    const std::uint32_t count = d->liveCount();
-    c.seek(*prefix, 0);
-    for (; c.valid(); c.next()) {
-        if (d->pastHigh(c.key())) break;
-        std::uint32_t n = c.recno();
-        if (n == 0 || n > count || !d->inRange(c.key())) continue;
-        if (visibleAt(n)) {
-            d->recno = n;
-            d->eof = d->bof = false;
-            return true;
-        }
+    d->icur->seek(*prefix, 0);
+    if (scanIndex(true, 0)) {
+        d->eof = d->bof = false;
+        return true;
     }
     last();
     d->eof = true;
@@ -1107,7 +1138,7 @@ bool Table::locate(std::string_view fieldName, const Value& value, bool caseInse
     // Not found: back where we were.
     if (keep != 0 && keep <= d->liveCount() && d->recordPtr(keep)[0] != std::byte{'*'}) {
         d->recno = keep;
-        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
+        syncIndexCursor();
     }
     d->eof = keof;
     d->bof = kbof;
@@ -1126,7 +1157,9 @@ void Table::setFilter(std::string_view expression) {
     first();
 }
 
-std::string Table::filter() const { return d->filterExpr ? d->filterExpr->text() : std::string(); }
+std::string Table::filter() const {
+    return d->filterExpr ? d->filterExpr->text() : std::string();
+}
 
 void Table::filterChanged() {
     if (d && d->map.data()) {
@@ -1149,29 +1182,30 @@ void Table::setRange(const std::vector<Value>& low, const std::vector<Value>& hi
     };
     auto lo = enc(low);
     auto hi = enc(high);
-    if (!lo || !hi) {
-        // A value the key cannot hold matches no row: an empty range.
-        d->rangeOn = true;
-        d->rangeLow.assign(1, std::byte{0xFF});
-        d->rangeHigh.assign(1, std::byte{0x00});
-        d->rangeLow.resize(tg.kb->keyLength() + 1, std::byte{0xFF});
-    } else {
-        d->rangeOn = true;
+    d->rangeOn = true;
+    d->rangeEmpty = !lo || !hi;  // a value the key cannot hold matches no row
+    if (!d->rangeEmpty) {
         d->rangeLow = *lo;
         d->rangeHigh = *hi;
         if ((tg.info.flags & kTagDescending) != 0) std::swap(d->rangeLow, d->rangeHigh);
+    } else {
+        d->rangeLow.clear();
+        d->rangeHigh.clear();
     }
     first();
 }
 
 void Table::cancelRange() {
     d->rangeOn = false;
+    d->rangeEmpty = false;
     d->rangeLow.clear();
     d->rangeHigh.clear();
     first();
 }
 
-bool Table::hasRange() const { return d->rangeOn; }
+bool Table::hasRange() const {
+    return d->rangeOn;
+}
 
 int Table::tagForField(int field, bool equalityOnly) const {
     int best = -1;
@@ -1200,7 +1234,9 @@ int Table::tagForField(int field, bool equalityOnly) const {
 
 // --- Editing
 
-Table::State Table::state() const { return d->state; }
+Table::State Table::state() const {
+    return d->state;
+}
 
 void Table::edit() {
     if (d->state == State::Edit || d->state == State::Insert) return;
@@ -1235,7 +1271,9 @@ void Table::insert() {
     d->state = State::Insert;
 }
 
-void Table::append() { insert(); }
+void Table::append() {
+    insert();
+}
 
 void Table::post() {
     if (d->state == State::Browse) return;
@@ -1256,7 +1294,7 @@ void Table::post() {
         d->lockedRecno = 0;
         d->state = State::Browse;
         d->recno = n;
-        if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+        syncIndexCursor();
         return;
     }
     // Insert: the row goes after the last one, under the append lock.
@@ -1266,7 +1304,8 @@ void Table::post() {
         std::byte cnt[4];
         d->file.readExact(kHdrCount, cnt);
         const std::uint32_t count = getLE32(cnt);
-        if (count == 0xFFFFFFFFu) throw EDatabaseError("Tabela osiągnęła największą liczbę rekordów");
+        if (count == 0xFFFFFFFFu)
+            throw EDatabaseError("Tabela osiągnęła największą liczbę rekordów");
         n = count + 1;
         // dBase 7 auto-increment fields take their next value from the field descriptor.
         for (std::size_t i = 0; i < d->header.fields.size(); ++i) {
@@ -1291,17 +1330,18 @@ void Table::post() {
         throw;
     }
     d->unlockAppend();
+    // The row is in the file now: from here a failure must not make a retry append it again.
+    d->state = State::Browse;
+    d->liveCount();
+    d->recno = n;
+    d->eof = d->bof = false;
     for (std::size_t t = 0; t < d->tags.size(); ++t) {
         auto& kb = *d->tags[t].kb;
         std::vector<std::byte> key(kb.keyLength());
         kb.build(d->editBuf.data(), key.data());
         d->index->insert(d->tags[t].fileTag, key, n);
     }
-    d->state = State::Browse;
-    d->liveCount();
-    d->recno = n;
-    d->eof = d->bof = false;
-    if (d->tag >= 0) d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+    syncIndexCursor();
 }
 
 void Table::cancel() {
@@ -1336,32 +1376,20 @@ void Table::deleteRecord() {
     d->editBuf.clear();
     d->oldBuf.clear();
     // Move to the next visible row, or to the previous one at the end.
-    std::uint32_t keep = n;
+    bool found;
     if (d->tag >= 0) {
-        d->icur->seek(d->keyOf(d->tag, d->recordPtr(keep)), keep);
-        // The row is gone from the tag; the cursor stands on its successor.
-        auto& c = *d->icur;
-        const std::uint32_t count = d->liveCount();
-        for (; c.valid(); c.next()) {
-            if (d->pastHigh(c.key())) break;
-            std::uint32_t m = c.recno();
-            if (m == 0 || m > count) continue;
-            if (visibleAt(m)) {
-                d->recno = m;
-                d->eof = d->bof = false;
-                return;
-            }
-        }
-        last();
-        if (d->recno != 0) d->eof = true;
+        // The row is gone from the tag: seeking its old entry finds its successor.
+        d->icur->seek(d->keyOf(d->tag, d->recordPtr(n)), n);
+        found = scanIndex(true, n);
+    } else {
+        found = scanPhysical(n + 1, +1);
+    }
+    if (found) {
+        d->eof = d->bof = false;
         return;
     }
-    d->recno = keep;  // deleted row; next() moves on from its position
-    next();
-    if (d->eof) {
-        last();
-        if (d->recno != 0) d->eof = true;
-    }
+    last();
+    if (d->recno != 0) d->eof = true;
 }
 
 // --- Field writes
@@ -1376,8 +1404,9 @@ std::string formatNumber(double v, int size, int decimals, const std::string& fi
         n = std::snprintf(buf, sizeof buf, "%*.*f", size, decimals, v);
     }
     if (n < 0 || n > size)
-        throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość nie mieści się w polu " + field + " (" +
-                             std::to_string(size) + " znaków)");
+        throw EDatabaseError(
+            EDatabaseError::Reason::BadValue,
+            "Wartość nie mieści się w polu " + field + " (" + std::to_string(size) + " znaków)");
     return std::string(buf, static_cast<std::size_t>(n));
 }
 }  // namespace
@@ -1405,33 +1434,43 @@ void Table::setInteger(int field, std::int64_t v) {
         case 'N':
         case 'F': {
             char buf[32];
-            int n = f->decimals == 0
-                        ? std::snprintf(buf, sizeof buf, "%*lld", f->size, static_cast<long long>(v))
-                        : std::snprintf(buf, sizeof buf, "%*.*f", f->size, f->decimals,
-                                        static_cast<double>(v));
+            int n = f->decimals == 0 ? std::snprintf(buf, sizeof buf, "%*lld", f->size,
+                                                     static_cast<long long>(v))
+                                     : std::snprintf(buf, sizeof buf, "%*.*f", f->size, f->decimals,
+                                                     static_cast<double>(v));
             if (n < 0 || n > f->size)
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość " + std::to_string(v) + " nie mieści się w polu " +
-                                     f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Wartość " + std::to_string(v) + " nie mieści się w polu " + f->name);
             std::memcpy(p, buf, static_cast<std::size_t>(n));
             return;
         }
         case 'I':
         case '+':
             if (v < INT32_MIN || v > INT32_MAX)
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Wartość " + std::to_string(v) + " nie mieści się w polu " +
-                                     f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Wartość " + std::to_string(v) + " nie mieści się w polu " + f->name);
             encodeLong(p, static_cast<std::int32_t>(v));
             return;
-        case 'O': encodeDouble(p, static_cast<double>(v)); return;
-        case 'L': setBoolean(field, v != 0); return;
-        default: setText(field, std::to_string(v)); return;
+        case 'O':
+            encodeDouble(p, static_cast<double>(v));
+            return;
+        case 'L':
+            setBoolean(field, v != 0);
+            return;
+        default:
+            setText(field, std::to_string(v));
+            return;
     }
 }
 
 void Table::setFloat(int field, double v) {
     const FieldInfo* f;
     std::byte* p = writable(*d, field, f);
-    if (!std::isfinite(v)) throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna liczba w polu " + f->name);
+    if (!std::isfinite(v))
+        throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                             "Niepoprawna liczba w polu " + f->name);
     switch (f->dbfType) {
         case 'N':
         case 'F': {
@@ -1440,8 +1479,12 @@ void Table::setFloat(int field, double v) {
             return;
         }
         case 'I':
-        case '+': setInteger(field, std::llround(v)); return;
-        case 'O': encodeDouble(p, v); return;
+        case '+':
+            setInteger(field, std::llround(v));
+            return;
+        case 'O':
+            encodeDouble(p, v);
+            return;
         default: {
             char buf[64];
             auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -1457,9 +1500,10 @@ void Table::setString(int field, std::string_view utf8) {
         std::string bytes;
         char32_t bad = 0;
         if (!d->cp->encode(utf8, bytes, &bad))
-            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
-                                 f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
-                                 ")");
+            throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                                 "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+                                     f->name + " (strona kodowa " +
+                                     std::to_string(d->cp->number()) + ")");
         std::size_t n = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(f->size));
         std::memcpy(p, bytes.data(), n);
         std::memset(p + n, ' ', static_cast<std::size_t>(f->size) - n);
@@ -1469,9 +1513,10 @@ void Table::setString(int field, std::string_view utf8) {
         std::string bytes;
         char32_t bad = 0;
         if (!d->cp->encode(utf8, bytes, &bad))
-            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
-                                 f->name + " (strona kodowa " + std::to_string(d->cp->number()) +
-                                 ")");
+            throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                                 "Znak " + describeChar(bad) + " nie może być zapisany w polu " +
+                                     f->name + " (strona kodowa " +
+                                     std::to_string(d->cp->number()) + ")");
         writeBlob(field, std::as_bytes(std::span(bytes.data(), bytes.size())));
         return;
     }
@@ -1502,7 +1547,8 @@ void Table::setDate(int field, const Date& dt) {
             return;
         }
         if (!Date::isValid(dt.year, dt.month, dt.day))
-            throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data w polu " + f->name);
+            throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                                 "Niepoprawna data w polu " + f->name);
         char buf[16];
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", dt.year, dt.month, dt.day);
         std::memcpy(p, buf, 8);
@@ -1540,11 +1586,15 @@ void Table::setText(int field, std::string_view text) {
     std::string_view t = trim(text);
     switch (f->type) {
         case FieldType::String:
-        case FieldType::Memo: setString(field, text); return;
+        case FieldType::Memo:
+            setString(field, text);
+            return;
         case FieldType::Graphic:
             writeBlob(field, std::as_bytes(std::span(text.data(), text.size())));
             return;
-        case FieldType::Time: setString(field, text); return;
+        case FieldType::Time:
+            setString(field, text);
+            return;
         case FieldType::Integer:
         case FieldType::AutoInc:
         case FieldType::Float: {
@@ -1571,8 +1621,9 @@ void Table::setText(int field, std::string_view text) {
             double v;
             auto r = std::from_chars(s.data(), s.data() + s.size(), v);
             if (r.ec != std::errc() || r.ptr != s.data() + s.size())
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna liczba „" + std::string(text) + "” w polu " +
-                                     f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Niepoprawna liczba „" + std::string(text) + "” w polu " + f->name);
             setFloat(field, v);
             return;
         }
@@ -1585,8 +1636,9 @@ void Table::setText(int field, std::string_view text) {
             else if (u == "F" || u == "FALSE" || u == "N" || u == "NIE" || u == "0")
                 setBoolean(field, false);
             else
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna wartość logiczna „" + std::string(text) +
-                                     "” w polu " + f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Niepoprawna wartość logiczna „" + std::string(text) + "” w polu " + f->name);
             return;
         }
         case FieldType::Date: {
@@ -1601,8 +1653,9 @@ void Table::setText(int field, std::string_view text) {
                 if (x.hour == 0 && x.minute == 0 && x.second == 0 && x.msec == 0) dt = x.date;
             }
             if (dt.isNull())
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data „" + std::string(text) + "” w polu " +
-                                     f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Niepoprawna data „" + std::string(text) + "” w polu " + f->name);
             setDate(field, dt);
             return;
         }
@@ -1613,8 +1666,9 @@ void Table::setText(int field, std::string_view text) {
             }
             DateTime dt = DateTime::parse(t);
             if (dt.isNull())
-                throw EDatabaseError(EDatabaseError::Reason::BadValue, "Niepoprawna data i czas „" + std::string(text) +
-                                     "” w polu " + f->name);
+                throw EDatabaseError(
+                    EDatabaseError::Reason::BadValue,
+                    "Niepoprawna data i czas „" + std::string(text) + "” w polu " + f->name);
             setDateTime(field, dt);
             return;
         }
@@ -1661,13 +1715,15 @@ bool Table::isNull(int field) {
         case 'I':
         case '+':
         case 'O':
-        case '@': return allZero(p, f.size);
+        case '@':
+            return allZero(p, f.size);
         case 'L': {
             char c = static_cast<char>(p[0]);
             return !(c == 'T' || c == 't' || c == 'Y' || c == 'y' || c == 'F' || c == 'f' ||
                      c == 'N' || c == 'n');
         }
-        default: return allBlank(p, f.size);
+        default:
+            return allBlank(p, f.size);
     }
 }
 
@@ -1676,19 +1732,22 @@ std::int64_t Table::asInteger(int field) {
     const std::byte* p = d->row() + f.offset;
     switch (f.dbfType) {
         case 'I':
-        case '+': return allZero(p, 4) ? 0 : decodeLong(p);
+        case '+':
+            return allZero(p, 4) ? 0 : decodeLong(p);
         case 'N':
         case 'F': {
             if (f.decimals == 0) {
                 // Fast path for the common integer column.
                 const char* s = reinterpret_cast<const char*>(p);
                 int i = 0;
-                while (i < f.size && s[i] == ' ') ++i;
+                while (i < f.size && s[i] == ' ')
+                    ++i;
                 bool neg = false;
                 if (i < f.size && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
                 std::int64_t v = 0;
                 int start = i;
-                while (i < f.size && s[i] >= '0' && s[i] <= '9') v = v * 10 + (s[i++] - '0');
+                while (i < f.size && s[i] >= '0' && s[i] <= '9')
+                    v = v * 10 + (s[i++] - '0');
                 if (i == f.size || (i > start && s[i] == ' ')) return neg ? -v : v;
             }
             return std::llround(asFloat(field));
@@ -1698,7 +1757,8 @@ std::int64_t Table::asInteger(int field) {
             return b && *b ? 1 : 0;
         }
         case 'O':
-        case '@': return std::llround(asFloat(field));
+        case '@':
+            return std::llround(asFloat(field));
         default: {
             std::string s = asString(field);
             std::string_view t = trim(s);
@@ -1713,12 +1773,15 @@ double Table::asFloat(int field) {
     const FieldInfo& f = d->field(field);
     const std::byte* p = d->row() + f.offset;
     switch (f.dbfType) {
-        case 'O': return allZero(p, 8) ? 0.0 : decodeDouble(p);
+        case 'O':
+            return allZero(p, 8) ? 0.0 : decodeDouble(p);
         case 'I':
-        case '+': return static_cast<double>(asInteger(field));
+        case '+':
+            return static_cast<double>(asInteger(field));
         case 'N':
         case 'F': {
-            std::string_view s = trim({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)});
+            std::string_view s =
+                trim({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)});
             if (!s.empty() && s.front() == '+') s.remove_prefix(1);
             double v = 0;
             auto r = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -1729,8 +1792,10 @@ double Table::asFloat(int field) {
             }
             return v;
         }
-        case '@': return allZero(p, 8) ? 0.0 : decodeDouble(p);
-        case 'L': return static_cast<double>(asInteger(field));
+        case '@':
+            return allZero(p, 8) ? 0.0 : decodeDouble(p);
+        case 'L':
+            return static_cast<double>(asInteger(field));
         default: {
             std::string s = asString(field);
             std::string_view t = trim(s);
@@ -1763,7 +1828,8 @@ std::string Table::asString(int field) {
         case 'F':
             return std::string(
                 trim({reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.size)}));
-        default: return asText(field);
+        default:
+            return asText(field);
     }
 }
 
@@ -1784,20 +1850,22 @@ std::optional<bool> Table::asBoolean(int field) {
         case 'T':
         case 't':
         case 'Y':
-        case 'y': return true;
+        case 'y':
+            return true;
         case 'F':
         case 'f':
         case 'N':
-        case 'n': return false;
-        default: return std::nullopt;
+        case 'n':
+            return false;
+        default:
+            return std::nullopt;
     }
 }
 
 Date Table::asDate(int field) {
     const FieldInfo& f = d->field(field);
     const std::byte* p = d->row() + f.offset;
-    if (f.dbfType == 'D')
-        return Date::parse({reinterpret_cast<const char*>(p), 8});
+    if (f.dbfType == 'D') return Date::parse({reinterpret_cast<const char*>(p), 8});
     return asDateTime(field).date;
 }
 
@@ -1806,7 +1874,9 @@ DateTime Table::asDateTime(int field) {
     const std::byte* p = d->row() + f.offset;
     DateTime r;
     switch (f.dbfType) {
-        case 'D': r.date = asDate(field); return r;
+        case 'D':
+            r.date = asDate(field);
+            return r;
         case '@': {
             if (allZero(p, 8)) return r;
             double ms = decodeDouble(p);
@@ -1821,7 +1891,8 @@ DateTime Table::asDateTime(int field) {
             r.msec = static_cast<int>(rest % 1000);
             return r;
         }
-        default: return DateTime::parse(asString(field));
+        default:
+            return DateTime::parse(asString(field));
     }
 }
 
@@ -1835,8 +1906,9 @@ std::vector<std::byte> Table::readBlob(int field) {
     std::uint64_t block = 0;
     auto r = std::from_chars(ptr.data(), ptr.data() + ptr.size(), block);
     if (r.ec != std::errc() || r.ptr != ptr.data() + ptr.size())
-        throw EDatabaseError("Uszkodzony wskaźnik memo w polu " + f.name + " tabeli " +
-                             d->tableName);
+        throw EDatabaseError(
+            EDatabaseError::Reason::Damaged,
+            "Uszkodzony wskaźnik memo w polu " + f.name + " tabeli " + d->tableName);
     if (block == 0) return {};
     if (!d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
     return d->memo->read(block);
@@ -1884,8 +1956,7 @@ Table::CheckReport Table::check(bool repair) {
     if (badFlags)
         rep.problems.push_back("Rekordy z niepoprawnym znacznikiem usunięcia: " +
                                std::to_string(badFlags));
-    if (badMemo)
-        rep.problems.push_back("Uszkodzone wskaźniki memo: " + std::to_string(badMemo));
+    if (badMemo) rep.problems.push_back("Uszkodzone wskaźniki memo: " + std::to_string(badMemo));
     bool indexBad = false;
     if (d->header.productionIndex && !d->index) {
         rep.problems.push_back("Brak pliku indeksu");
@@ -1899,9 +1970,8 @@ Table::CheckReport Table::check(bool repair) {
             for (const auto& info : d->index->tags())
                 if (iequals(info.name, tg.info.name)) entries = info.entries;
             if (entries != live) {
-                rep.problems.push_back("Indeks " + tg.info.name + " ma " +
-                                       std::to_string(entries) + " pozycji, a tabela " +
-                                       std::to_string(live) + " rekordów");
+                rep.problems.push_back("Indeks " + tg.info.name + " ma " + std::to_string(entries) +
+                                       " pozycji, a tabela " + std::to_string(live) + " rekordów");
                 indexBad = true;
                 continue;
             }

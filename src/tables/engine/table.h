@@ -44,7 +44,7 @@ class FilterExpr;
 struct TableFiles;
 
 class Table final : public Cursor {
-public:
+  public:
     struct OpenOptions {
         bool exclusive = false;    // deny every other open while this one lasts
         bool readOnly = false;     // no writes through this cursor
@@ -138,11 +138,11 @@ public:
 
     // --- Editing
     State state() const;
-    void edit();      // takes the record lock; throws EDatabaseError on a conflict
-    void insert();    // a new blank row, added at post
-    void append();    // same as insert for dBase tables
-    void post();      // writes the row and releases the lock
-    void cancel();    // drops the changes and releases the lock
+    void edit();          // takes the record lock; throws EDatabaseError on a conflict
+    void insert();        // a new blank row, added at post
+    void append();        // same as insert for dBase tables
+    void post();          // writes the row and releases the lock
+    void cancel();        // drops the changes and releases the lock
     void deleteRecord();  // deletes the current row (taking its lock when not editing)
 
     // Field writes: only in Edit or Insert state.
@@ -209,9 +209,13 @@ public:
 
     struct Impl;  // opaque
 
-private:
+  private:
     Table();
+    class SoleUse;
     bool visibleAt(std::uint32_t recno);
+    bool scanPhysical(std::uint32_t from, int step);
+    bool scanIndex(bool forward, std::uint32_t skip);
+    void syncIndexCursor();
     void rebuildIndex(const std::vector<IndexTagInfo>& tags);
     void reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter);
     std::unique_ptr<Impl> d;
