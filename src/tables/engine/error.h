@@ -10,7 +10,7 @@
 namespace pulpex::engine {
 
 class EDatabaseError : public std::runtime_error {
-public:
+  public:
     enum class Reason { General, NotFound, Locked, Damaged, BadValue };
 
     explicit EDatabaseError(const std::string& message, Reason reason = Reason::General)
@@ -20,7 +20,7 @@ public:
 
     Reason reason() const { return reason_; }
 
-private:
+  private:
     Reason reason_;
 };
 

@@ -38,14 +38,22 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File File::open(const std::string& path, Mode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::ReadOnly: flags |= O_RDONLY; break;
-        case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::Create: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+        case Mode::ReadOnly:
+            flags |= O_RDONLY;
+            break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Mode::Create:
+            flags |= O_RDWR | O_CREAT | O_EXCL;
+            break;
     }
     int fd;
     do {
@@ -83,8 +91,8 @@ std::uint64_t File::size() const {
 std::size_t File::readAt(std::uint64_t offset, std::span<std::byte> buf) const {
     std::size_t done = 0;
     while (done < buf.size()) {
-        ssize_t n = ::pread(fd_, buf.data() + done, buf.size() - done,
-                            static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pread(fd_, buf.data() + done, buf.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throwSystemError("Błąd odczytu pliku", path_, errno);
@@ -104,8 +112,8 @@ void File::readExact(std::uint64_t offset, std::span<std::byte> buf) const {
 void File::writeAt(std::uint64_t offset, std::span<const std::byte> buf) {
     std::size_t done = 0;
     while (done < buf.size()) {
-        ssize_t n = ::pwrite(fd_, buf.data() + done, buf.size() - done,
-                             static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pwrite(fd_, buf.data() + done, buf.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throwSystemError("Błąd zapisu pliku", path_, errno);
@@ -151,7 +159,9 @@ void File::lockWait(std::uint64_t offset, LockKind kind) {
     if (e != 0) throwSystemError("Nie można założyć blokady", path_, e);
 }
 
-void File::unlock(std::uint64_t offset) { setLock(fd_, offset, F_UNLCK, false); }
+void File::unlock(std::uint64_t offset) {
+    setLock(fd_, offset, F_UNLCK, false);
+}
 
 Mapping::Mapping(Mapping&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
@@ -170,7 +180,9 @@ Mapping& Mapping::operator=(Mapping&& other) noexcept {
     return *this;
 }
 
-Mapping::~Mapping() { unmap(); }
+Mapping::~Mapping() {
+    unmap();
+}
 
 void Mapping::map(const File& file, std::uint64_t length, bool writable) {
     unmap();

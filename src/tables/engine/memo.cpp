@@ -59,11 +59,13 @@ std::vector<std::byte> MemoFile::read(std::uint64_t block) {
     if (block == 0) return {};
     const std::uint64_t size = file_.size();
     const std::uint64_t offset = block * blockSize_;
-    if (offset >= size) damaged(file_.path(), "wskaźnik bloku " + std::to_string(block) + " poza plikiem");
+    if (offset >= size)
+        damaged(file_.path(), "wskaźnik bloku " + std::to_string(block) + " poza plikiem");
     if (layout_ == Layout::DBase4) {
         std::byte head[8];
         if (file_.readAt(offset, head) == 8 && head[0] == std::byte{0xFF} &&
-            head[1] == std::byte{0xFF} && head[2] == std::byte{0x08} && head[3] == std::byte{0x00}) {
+            head[1] == std::byte{0xFF} && head[2] == std::byte{0x08} &&
+            head[3] == std::byte{0x00}) {
             std::uint64_t len = getLE32(head + 4);
             if (len < 8 || offset + len > size || len - 8 > kMaxMemo)
                 damaged(file_.path(), "niepoprawna długość bloku " + std::to_string(block));
@@ -83,7 +85,8 @@ std::vector<std::byte> MemoFile::read(std::uint64_t block) {
         std::size_t n = file_.readAt(pos, buf);
         if (n == 0) break;
         const void* end = std::memchr(buf, 0x1A, n);
-        std::size_t take = end ? static_cast<std::size_t>(static_cast<const std::byte*>(end) - buf) : n;
+        std::size_t take =
+            end ? static_cast<std::size_t>(static_cast<const std::byte*>(end) - buf) : n;
         out.insert(out.end(), buf, buf + take);
         if (end) return out;
         pos += n;
@@ -120,7 +123,8 @@ std::uint64_t MemoFile::write(std::span<const std::byte> data) {
     // number may lag behind after a crash or be garbage in a damaged file.
     const std::uint64_t fileBlocks = (file_.size() + blockSize_ - 1) / blockSize_;
     const std::uint64_t next = std::max<std::uint64_t>(fileBlocks, 1);
-    if (next + blocks > 0xFFFFFFFFull) throw EDatabaseError("Plik memo osiągnął największy rozmiar");
+    if (next + blocks > 0xFFFFFFFFull)
+        throw EDatabaseError("Plik memo osiągnął największy rozmiar");
     file_.writeAt(next * blockSize_, run);
     putLE32(head, static_cast<std::uint32_t>(next + blocks));
     file_.writeAt(0, head);
