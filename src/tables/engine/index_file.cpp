@@ -1,5 +1,7 @@
 #include "index_file.h"
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -9,6 +11,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "error.h"
 
@@ -230,8 +233,8 @@ struct IndexFile::Node {
 // exception between the two leaves the counter odd, marking the file damaged.
 class IndexFile::WriteScope {
   public:
-    explicit WriteScope(IndexFile& f, bool repair = false)
-        : f_(f), lock_(f.fileForWrite(), kLockBase) {
+    explicit WriteScope(IndexFile& f, bool repair = false) : f_(f) {
+        if (f.writeLockDepth_ == 0) lock_.emplace(f.fileForWrite(), kLockBase);
         f.syncMapping();
         counter_ = f.loadCounter();
         if (repair) return;
@@ -250,9 +253,18 @@ class IndexFile::WriteScope {
 
   private:
     IndexFile& f_;
-    LockGuard lock_;
+    std::optional<LockGuard> lock_;
     std::uint64_t counter_ = 0;
 };
+
+IndexFile::WriteLock::WriteLock(IndexFile& f) : f_(f) {
+    if (f_.writeLockDepth_ == 0) f_.fileForWrite().lockWait(kLockBase, File::LockKind::Exclusive);
+    ++f_.writeLockDepth_;
+}
+
+IndexFile::WriteLock::~WriteLock() {
+    if (--f_.writeLockDepth_ == 0) f_.file_.unlock(kLockBase);
+}
 
 // ---------------------------------------------------------------------------------------------
 // IndexEntries

@@ -189,6 +189,20 @@ class IndexFile {
     // Writes the file's changed pages to disk.
     void sync();
 
+    // Holds the writer lock across several modifications, so that updating every tag of a row
+    // costs one lock and unlock instead of one per tag. Nests; modifications inside still bump
+    // the change counter each.
+    class WriteLock {
+      public:
+        explicit WriteLock(IndexFile& f);
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+        ~WriteLock();
+
+      private:
+        IndexFile& f_;
+    };
+
     Cursor cursor(int tag);
 
   private:
@@ -249,6 +263,7 @@ class IndexFile {
 
     File file_;
     Mapping map_;
+    int writeLockDepth_ = 0;
 };
 
 }  // namespace pulpex::engine

@@ -118,7 +118,6 @@ std::uint64_t MemoFile::write(std::span<const std::byte> data) {
 
     LockGuard lock(file_, kLockBase);
     std::byte head[4];
-    file_.readExact(0, head);
     // Blocks are never reused, so the next free block is the end of the file; the header's
     // number may lag behind after a crash or be garbage in a damaged file.
     const std::uint64_t fileBlocks = (file_.size() + blockSize_ - 1) / blockSize_;

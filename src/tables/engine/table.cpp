@@ -238,15 +238,21 @@ struct Table::Impl {
 
     void writeHeaderCount(std::uint32_t count) {
         std::byte h[7];
-        std::time_t now = std::time(nullptr);
-        std::tm tm{};
-        localtime_r(&now, &tm);
-        h[0] = std::byte(tm.tm_year % 256);
-        h[1] = std::byte(tm.tm_mon + 1);
-        h[2] = std::byte(tm.tm_mday);
+        const std::time_t now = std::time(nullptr);
+        if (now / 60 != stampMinute) {  // the local date, looked up once a minute
+            std::tm tm{};
+            localtime_r(&now, &tm);
+            stamp[0] = std::byte(tm.tm_year % 256);
+            stamp[1] = std::byte(tm.tm_mon + 1);
+            stamp[2] = std::byte(tm.tm_mday);
+            stampMinute = now / 60;
+        }
+        std::memcpy(h, stamp, 3);
         putLE32(h + 3, count);
         file.writeAt(1, h);
     }
+    std::byte stamp[3] = {};
+    std::time_t stampMinute = -1;
 
     void requireWritable() const {
         if (options.readOnly || !file.writable())
@@ -1280,16 +1286,7 @@ void Table::post() {
     if (d->state == State::Edit) {
         const std::uint32_t n = d->lockedRecno;
         d->file.writeAt(d->hdr() + std::uint64_t{n - 1} * d->rlen(), d->editBuf);
-        for (std::size_t t = 0; t < d->tags.size(); ++t) {
-            auto& kb = *d->tags[t].kb;
-            std::vector<std::byte> oldKey(kb.keyLength()), newKey(kb.keyLength());
-            kb.build(d->oldBuf.data(), oldKey.data());
-            kb.build(d->editBuf.data(), newKey.data());
-            if (oldKey != newKey) {
-                d->index->erase(d->tags[t].fileTag, oldKey, n);
-                d->index->insert(d->tags[t].fileTag, newKey, n);
-            }
-        }
+        updateKeys(d->oldBuf.data(), d->editBuf.data(), n);
         d->file.unlock(kLockBase - n);
         d->lockedRecno = 0;
         d->state = State::Browse;
@@ -1301,9 +1298,8 @@ void Table::post() {
     std::uint32_t n;
     d->lockAppend();
     try {
-        std::byte cnt[4];
-        d->file.readExact(kHdrCount, cnt);
-        const std::uint32_t count = getLE32(cnt);
+        // The shared mapping shows the header as every process last wrote it.
+        const std::uint32_t count = getLE32(d->map.data() + kHdrCount);
         if (count == 0xFFFFFFFFu)
             throw EDatabaseError("Tabela osiągnęła największą liczbę rekordów");
         n = count + 1;
@@ -1321,10 +1317,11 @@ void Table::post() {
             d->file.writeAt(at, nv);
         }
         d->editBuf[0] = std::byte{' '};
-        std::vector<std::byte> out(d->editBuf);
-        out.push_back(std::byte{0x1A});
-        d->file.writeAt(d->hdr() + std::uint64_t{count} * d->rlen(), out);
+        d->editBuf.push_back(std::byte{0x1A});  // the end-of-file mark goes with the row
+        d->file.writeAt(d->hdr() + std::uint64_t{count} * d->rlen(), d->editBuf);
+        d->editBuf.pop_back();
         d->writeHeaderCount(n);
+        d->map.remap(d->file, d->hdr() + std::uint64_t{n} * d->rlen() + 1);
     } catch (...) {
         d->unlockAppend();
         throw;
@@ -1332,16 +1329,28 @@ void Table::post() {
     d->unlockAppend();
     // The row is in the file now: from here a failure must not make a retry append it again.
     d->state = State::Browse;
-    d->liveCount();
     d->recno = n;
     d->eof = d->bof = false;
-    for (std::size_t t = 0; t < d->tags.size(); ++t) {
-        auto& kb = *d->tags[t].kb;
-        std::vector<std::byte> key(kb.keyLength());
-        kb.build(d->editBuf.data(), key.data());
-        d->index->insert(d->tags[t].fileTag, key, n);
-    }
+    updateKeys(nullptr, d->editBuf.data(), n);
     syncIndexCursor();
+}
+
+// Moves the row's entries in every tag from the keys of `before` (nullptr: a new row) to those
+// of `after` (nullptr: a deleted row), under one index lock for all tags.
+void Table::updateKeys(const std::byte* before, const std::byte* after, std::uint32_t n) {
+    if (d->tags.empty()) return;
+    IndexFile::WriteLock lock(*d->index);
+    for (auto& tg : d->tags) {
+        const std::size_t len = tg.kb->keyLength();
+        d->keyScratch.resize(2 * len);
+        std::byte* oldKey = d->keyScratch.data();
+        std::byte* newKey = oldKey + len;
+        if (before) tg.kb->build(before, oldKey);
+        if (after) tg.kb->build(after, newKey);
+        if (before && after && std::memcmp(oldKey, newKey, len) == 0) continue;
+        if (before) d->index->erase(tg.fileTag, {oldKey, len}, n);
+        if (after) d->index->insert(tg.fileTag, {newKey, len}, n);
+    }
 }
 
 void Table::cancel() {
@@ -1364,12 +1373,7 @@ void Table::deleteRecord() {
     const std::uint32_t n = d->lockedRecno;
     std::byte star[1] = {std::byte{'*'}};
     d->file.writeAt(d->hdr() + std::uint64_t{n - 1} * d->rlen(), star);
-    for (std::size_t t = 0; t < d->tags.size(); ++t) {
-        auto& kb = *d->tags[t].kb;
-        std::vector<std::byte> key(kb.keyLength());
-        kb.build(d->oldBuf.data(), key.data());
-        d->index->erase(d->tags[t].fileTag, key, n);
-    }
+    updateKeys(d->oldBuf.data(), nullptr, n);
     d->file.unlock(kLockBase - n);
     d->lockedRecno = 0;
     d->state = State::Browse;

@@ -216,6 +216,7 @@ class Table final : public Cursor {
     bool scanPhysical(std::uint32_t from, int step);
     bool scanIndex(bool forward, std::uint32_t skip);
     void syncIndexCursor();
+    void updateKeys(const std::byte* before, const std::byte* after, std::uint32_t recno);
     void rebuildIndex(const std::vector<IndexTagInfo>& tags);
     void reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter);
     std::unique_ptr<Impl> d;
