@@ -22,8 +22,11 @@ namespace pulpex::bench {
 struct Options {
     double scale = 1.0;  // multiplies every row and operation count (profiling runs use 0.1)
     int repeat = 5;      // runs of each side of each benchmark; the best one is reported
-    bool sqlite = true;  // false: only our engine (profiling)
-    bool engine = true;  // false: only SQLite
+    // Runs of the short benchmarks (locate, scan, the queries): more of them, as they are cheap
+    // and the noise of a shared machine is large.
+    int shortRuns() const { return 2 * repeat + 1; }
+    bool sqlite = true;             // false: only our engine (profiling)
+    bool engine = true;             // false: only SQLite
     std::vector<std::string> only;  // benchmark names to run; empty = all
     bool keep = false;  // leave the data directory in place (for looking at it afterwards)
     bool wants(std::string_view name) const;
@@ -179,7 +182,7 @@ void stepDone(sqlite3* db, sqlite3_stmt* s);
 void buildSqliteEvents(sqlite3* db, std::size_t n);
 void buildSqliteLinks(sqlite3* db, const std::vector<LinkRow>& links);
 
-// --- Benchmarks (each runs both sides opts.repeat times, interleaved)
+// --- Benchmarks (each runs both sides several times, interleaved)
 
 // Prepared data shared by the benchmarks: built lazily, once per size.
 class Data {

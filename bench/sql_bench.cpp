@@ -114,14 +114,14 @@ std::string columnText(sqlite3_stmt* s, int i) {
 }
 #endif
 
-// Runs `perRun` queries per run on each side, opts.repeat runs, interleaved.
+// Runs `perRun` queries per run on each side, opts.shortRuns() runs, interleaved.
 template <class Engine, class Sqlite>
 Result runBoth(const Options& opts, const char* name, int perRun, Engine&& engineQuery,
                Sqlite&& sqliteQuery) {
     Result res{name, {}, {}};
     res.pulpexAvailable = PULPEX_BENCH_HAS_QUERY && opts.engine;
     Digest pd, sd;
-    for (int r = 0; r < opts.repeat; ++r) {
+    for (int r = 0; r < opts.shortRuns(); ++r) {
         if (res.pulpexAvailable) {
             Stopwatch sw;
             for (int i = 0; i < perRun; ++i)
@@ -177,7 +177,7 @@ Result benchEventList(const Options& opts, Data& data) {
         // For comparison only: SQLite's plan walks the ZD_DAT index and fetches each row from
         // the table; a full scan and a sort (what our virtual table gives it) is faster here.
         Samples full;
-        for (int r = 0; r < opts.repeat; ++r) {
+        for (int r = 0; r < opts.shortRuns(); ++r) {
             Stopwatch sw;
             for (int i = 0; i < 3; ++i)
                 runEventListSqlite(db.get(), kEventListNotIndexed);

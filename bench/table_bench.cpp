@@ -167,7 +167,7 @@ Result benchLocate(const Options& opts, Data& data) {
     }
     std::printf("# locate: %zu random IDs in %zu rows, reading ZD_NMR\n", n, rows);
     std::uint64_t pb = 0, sb = 0;
-    for (int r = 0; r < opts.repeat; ++r) {
+    for (int r = 0; r < opts.shortRuns(); ++r) {
         if (t) {
             Stopwatch sw;
             pb = runLocateEngine(*t, nmr, ids);
@@ -185,7 +185,7 @@ Result benchLocate(const Options& opts, Data& data) {
     if (sel) {
         // For comparison only: SQLite without a read transaction (and its locks) per locate.
         Samples tx;
-        for (int r = 0; r < opts.repeat; ++r) {
+        for (int r = 0; r < opts.shortRuns(); ++r) {
             exec(db.get(), "BEGIN");
             Stopwatch sw;
             runLocateSqlite(db.get(), sel.get(), ids);
@@ -214,7 +214,7 @@ Result benchScan(const Options& opts, Data& data) {
         db = openSqlite(data.bigSqlite());
         sel = prepare(db.get(), "SELECT ID FROM ZDARZ WHERE ZD_TYP=1");
     }
-    const int runs = opts.repeat + 2;  // short runs: a few more of them
+    const int runs = opts.shortRuns();
     std::uint64_t pr = 0, sr = 0, ps = 0, ss = 0;
     for (int r = 0; r < runs; ++r) {
         if (t) {
