@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "error.h"
 
@@ -163,18 +165,81 @@ void File::unlock(std::uint64_t offset) {
     setLock(fd_, offset, F_UNLCK, false);
 }
 
+struct Mapping::Region {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool writable = false;
+    std::byte* data = nullptr;
+    std::uint64_t capacity = 0;
+    Region() = default;
+    Region(const Region&) = delete;
+    Region& operator=(const Region&) = delete;
+    ~Region() {
+        if (data != nullptr) ::munmap(data, capacity);
+    }
+};
+
+namespace {
+
+std::uint64_t reserveFor(std::uint64_t length) {
+    std::uint64_t cap = length + std::max<std::uint64_t>(length, 16u << 20);
+    return (cap + 4095) & ~std::uint64_t{4095};
+}
+
+// The regions of this thread: all live ones (weakly) and the few most recently released.
+struct RegionRegistry {
+    std::vector<std::weak_ptr<Mapping::Region>> live;
+    std::vector<std::shared_ptr<Mapping::Region>> idle;  // oldest first
+    static constexpr std::size_t kIdle = 16;
+
+    std::shared_ptr<Mapping::Region> find(dev_t dev, ino_t ino, bool writable) {
+        for (auto it = live.begin(); it != live.end();) {
+            auto r = it->lock();
+            if (!r) {
+                it = live.erase(it);
+                continue;
+            }
+            if (r->dev == dev && r->ino == ino && r->writable == writable) return r;
+            ++it;
+        }
+        return nullptr;
+    }
+    void keep(std::shared_ptr<Mapping::Region> r) {
+        for (auto it = idle.begin(); it != idle.end(); ++it)
+            if (*it == r) {
+                idle.erase(it);
+                break;
+            }
+        idle.push_back(std::move(r));
+        if (idle.size() > kIdle) idle.erase(idle.begin());
+    }
+};
+
+RegionRegistry& registry() {
+    thread_local RegionRegistry r;
+    return r;
+}
+
+void growRegion(Mapping::Region& r, std::uint64_t length, const std::string& path) {
+    const std::uint64_t cap = reserveFor(length);
+    void* p = ::mremap(r.data, r.capacity, cap, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) throwSystemError("Nie można odwzorować pliku w pamięci", path, errno);
+    r.data = static_cast<std::byte*>(p);
+    r.capacity = cap;
+}
+
+}  // namespace
+
 Mapping::Mapping(Mapping&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
+    : region_(std::move(other.region_)),
       length_(std::exchange(other.length_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)),
       writable_(other.writable_) {}
 
 Mapping& Mapping::operator=(Mapping&& other) noexcept {
     if (this != &other) {
         unmap();
-        data_ = std::exchange(other.data_, nullptr);
+        region_ = std::move(other.region_);
         length_ = std::exchange(other.length_, 0);
-        capacity_ = std::exchange(other.capacity_, 0);
         writable_ = other.writable_;
     }
     return *this;
@@ -184,46 +249,55 @@ Mapping::~Mapping() {
     unmap();
 }
 
+std::byte* Mapping::data() const {
+    return region_ ? region_->data : nullptr;
+}
+
 void Mapping::map(const File& file, std::uint64_t length, bool writable) {
     unmap();
     writable_ = writable;
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        throwSystemError("Nie można odczytać rozmiaru pliku", file.path(), errno);
+    region_ = registry().find(st.st_dev, st.st_ino, writable);
+    if (!region_) {
+        auto r = std::make_shared<Region>();
+        r->dev = st.st_dev;
+        r->ino = st.st_ino;
+        r->writable = writable;
+        r->capacity = reserveFor(std::max<std::uint64_t>(length, 1));
+        // A mapping holds on to the open file description it was made from, and with it that
+        // description's locks. It is therefore made from a description of its own, which holds
+        // no locks, so that a region kept after its table closed keeps no lock alive.
+        const std::string self = "/proc/self/fd/" + std::to_string(file.fd());
+        int own = ::open(self.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+        if (own < 0) throwSystemError("Nie można odwzorować pliku w pamięci", file.path(), errno);
+        void* p = ::mmap(nullptr, r->capacity, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED,
+                         own, 0);
+        const int mapErr = errno;
+        ::close(own);
+        if (p == MAP_FAILED)
+            throwSystemError("Nie można odwzorować pliku w pamięci", file.path(), mapErr);
+        r->data = static_cast<std::byte*>(p);
+        registry().live.push_back(r);
+        region_ = std::move(r);
+    }
+    registry().keep(region_);
     remap(file, length);
 }
 
 void Mapping::remap(const File& file, std::uint64_t length) {
-    if (length == 0) {
-        unmap();
+    if (!region_) {
+        if (length != 0) map(file, length, writable_);
         return;
     }
-    // Map with head-room so that a growing file needs few remaps.
-    if (data_ != nullptr && length <= capacity_) {
-        length_ = length;
-        return;
-    }
-    std::uint64_t cap = length + length / 4 + 65536;
-    cap = (cap + 4095) & ~std::uint64_t{4095};
-    int prot = PROT_READ | (writable_ ? PROT_WRITE : 0);
-    void* p;
-    if (data_ != nullptr) {
-        p = ::mremap(data_, capacity_, cap, MREMAP_MAYMOVE);
-    } else {
-        p = ::mmap(nullptr, cap, prot, MAP_SHARED, file.fd(), 0);
-    }
-    if (p == MAP_FAILED) {
-        int e = errno;
-        data_ = nullptr;
-        length_ = capacity_ = 0;
-        throwSystemError("Nie można odwzorować pliku w pamięci", file.path(), e);
-    }
-    data_ = static_cast<std::byte*>(p);
-    capacity_ = cap;
+    if (length > region_->capacity) growRegion(*region_, length, file.path());
     length_ = length;
 }
 
 void Mapping::unmap() {
-    if (data_ != nullptr) ::munmap(data_, capacity_);
-    data_ = nullptr;
-    length_ = capacity_ = 0;
+    region_.reset();
+    length_ = 0;
 }
 
 }  // namespace pulpex::engine

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -20,7 +21,7 @@ inline constexpr std::uint64_t kLockBase = 0xEFFFFFFEull;
 inline constexpr std::uint64_t kOpenLockOffset = 0xEFFFFFFFull;
 
 class File {
-public:
+  public:
     enum class Mode { ReadOnly, ReadWrite, Create /* read-write, must not exist */ };
 
     File() = default;
@@ -55,7 +56,7 @@ public:
     void lockWait(std::uint64_t offset, LockKind kind);
     void unlock(std::uint64_t offset);
 
-private:
+  private:
     int fd_ = -1;
     bool writable_ = false;
     std::string path_;
@@ -63,9 +64,14 @@ private:
 
 // A MAP_SHARED mapping of a file's first `length` bytes. Because Linux keeps one page cache, the
 // mapping sees every write made by any process through write() or through its own mapping.
-// remap() grows or shrinks it; addresses taken before a remap are invalid afterwards.
+//
+// Mappings of one file (same device and inode, same access) made by one thread share one region
+// of address space, and a region outlives its last user for a while: opening a table again then
+// finds its pages mapped already instead of faulting them in anew. A region is reserved with
+// head-room, so growing it rarely moves it; when it does move, data() of every sharer follows,
+// so callers must not keep addresses across calls that may grow the file.
 class Mapping {
-public:
+  public:
     Mapping() = default;
     Mapping(const Mapping&) = delete;
     Mapping& operator=(const Mapping&) = delete;
@@ -75,22 +81,24 @@ public:
 
     // Maps [0, length) of file; writable requires a writable file. length 0 gives an empty map.
     void map(const File& file, std::uint64_t length, bool writable);
+    // Changes the length of the view; the file must be at least that long.
     void remap(const File& file, std::uint64_t length);
     void unmap();
 
-    std::byte* data() const { return data_; }
+    std::byte* data() const;
     std::uint64_t length() const { return length_; }
 
-private:
-    std::byte* data_ = nullptr;
+    struct Region;
+
+  private:
+    std::shared_ptr<Region> region_;
     std::uint64_t length_ = 0;
-    std::uint64_t capacity_ = 0;
     bool writable_ = false;
 };
 
 // Holds an exclusive or shared lock for a scope.
 class LockGuard {
-public:
+  public:
     LockGuard(File& file, std::uint64_t offset, File::LockKind kind = File::LockKind::Exclusive)
         : file_(&file), offset_(offset) {
         file.lockWait(offset, kind);
@@ -99,7 +107,7 @@ public:
     LockGuard& operator=(const LockGuard&) = delete;
     ~LockGuard() { file_->unlock(offset_); }
 
-private:
+  private:
     File* file_;
     std::uint64_t offset_;
 };
@@ -115,27 +123,32 @@ inline std::uint32_t getLE32(const std::byte* p) {
            (std::to_integer<std::uint32_t>(p[3]) << 24);
 }
 inline std::uint64_t getLE64(const std::byte* p) {
-    return static_cast<std::uint64_t>(getLE32(p)) | (static_cast<std::uint64_t>(getLE32(p + 4)) << 32);
+    return static_cast<std::uint64_t>(getLE32(p)) |
+           (static_cast<std::uint64_t>(getLE32(p + 4)) << 32);
 }
 inline void putLE16(std::byte* p, std::uint16_t v) {
     p[0] = std::byte(v & 0xFF);
     p[1] = std::byte(v >> 8);
 }
 inline void putLE32(std::byte* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = std::byte((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::byte((v >> (8 * i)) & 0xFF);
 }
 inline void putLE64(std::byte* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = std::byte((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        p[i] = std::byte((v >> (8 * i)) & 0xFF);
 }
 inline std::uint32_t getBE32(const std::byte* p) {
-    return (std::to_integer<std::uint32_t>(p[0]) << 24) | (std::to_integer<std::uint32_t>(p[1]) << 16) |
+    return (std::to_integer<std::uint32_t>(p[0]) << 24) |
+           (std::to_integer<std::uint32_t>(p[1]) << 16) |
            (std::to_integer<std::uint32_t>(p[2]) << 8) | std::to_integer<std::uint32_t>(p[3]);
 }
 inline std::uint64_t getBE64(const std::byte* p) {
     return (static_cast<std::uint64_t>(getBE32(p)) << 32) | getBE32(p + 4);
 }
 inline void putBE32(std::byte* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = std::byte((v >> (8 * (3 - i))) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::byte((v >> (8 * (3 - i))) & 0xFF);
 }
 inline void putBE64(std::byte* p, std::uint64_t v) {
     putBE32(p, static_cast<std::uint32_t>(v >> 32));

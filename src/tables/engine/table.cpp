@@ -950,10 +950,11 @@ void Table::next() {
     if (d->tag < 0) {
         if (scanPhysical(from + 1, +1)) return;
     } else {
-        syncIndexCursor();
+        // Re-seek only when the index cursor has left the current row (a locate, an edit, or
+        // the end of an earlier step); a step that finds nothing leaves it to the next one.
+        if (!d->icur->valid() || d->icur->recno() != from) syncIndexCursor();
         if (scanIndex(true, from)) return;
         d->recno = from;  // stay on the last row
-        syncIndexCursor();
     }
     d->eof = true;
 }
@@ -969,10 +970,11 @@ void Table::prior() {
     if (d->tag < 0) {
         if (scanPhysical(from - 1, -1)) return;
     } else {
-        syncIndexCursor();
+        // Re-seek only when the index cursor has left the current row (a locate, an edit, or
+        // the end of an earlier step); a step that finds nothing leaves it to the next one.
+        if (!d->icur->valid() || d->icur->recno() != from) syncIndexCursor();
         if (scanIndex(false, from)) return;
-        d->recno = from;
-        syncIndexCursor();
+        d->recno = from;  // stay on the first row
     }
     d->bof = true;
 }
