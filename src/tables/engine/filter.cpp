@@ -1,4 +1,5 @@
 #include "filter.h"
+#include "text.h"
 
 #include <charconv>
 #include <cmath>
@@ -271,23 +272,6 @@ struct Token {
     std::size_t pos = 0;
     Op op = Op::Eq;
 };
-
-bool isIdentStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool isIdentChar(char c) {
-    return isIdentStart(c) || (c >= '0' && c <= '9');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return r;
-}
 
 struct Operand {
     enum class Kind { Field, Number, String, Date, Null, Bool } kind = Kind::Null;

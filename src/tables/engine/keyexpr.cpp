@@ -1,4 +1,5 @@
 #include "keyexpr.h"
+#include "text.h"
 
 #include <algorithm>
 #include <bit>
@@ -601,23 +602,6 @@ class Val final : public Node {
 };
 
 // --- Parser
-
-bool isIdentStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool isIdentChar(char c) {
-    return isIdentStart(c) || (c >= '0' && c <= '9');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return r;
-}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))

@@ -1,4 +1,5 @@
 #include "query.h"
+#include "text.h"
 
 #include <sqlite3.h>
 #include <strings.h>
@@ -16,17 +17,6 @@
 namespace pulpex::engine {
 
 namespace {
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
 
 std::string_view trimRight(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))

@@ -1,4 +1,5 @@
 #include "sql_dialect.h"
+#include "text.h"
 
 #include <strings.h>
 
@@ -126,17 +127,6 @@ std::vector<Token> tokenize(std::string_view s) {
         out.push_back({kind, b, i});
     }
     return out;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
 }
 
 // The content of a quoted token with its doubled quotes undone.

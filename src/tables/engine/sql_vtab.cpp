@@ -1,4 +1,5 @@
 #include "sql_vtab.h"
+#include "text.h"
 
 #include <sqlite3.h>
 #include <strings.h>
@@ -145,17 +146,6 @@ namespace {
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
 };
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
 
 std::string quoteIdent(std::string_view name) {
     std::string r = "\"";

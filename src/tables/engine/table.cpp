@@ -1,4 +1,5 @@
 #include "table.h"
+#include "text.h"
 
 #include <dirent.h>
 #include <strings.h>
@@ -27,17 +28,6 @@ namespace {
 
 constexpr std::uint8_t kTagDescending = 1;
 constexpr std::uint8_t kTagNocase = 2;
-
-std::string upperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string dirOf(const std::string& path) {
     auto p = path.find_last_of('/');
