@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 
 namespace pulpex::engine {
 
