@@ -603,14 +603,6 @@ class Val final : public Node {
 
 // --- Parser
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool isIdentifier(std::string_view s) {
     return !s.empty() && isIdentStart(s[0]) && std::all_of(s.begin(), s.end(), isIdentChar);
 }
@@ -952,7 +944,7 @@ std::unique_ptr<KeyBuilder> KeyBuilder::compile(std::string_view key,
     d.nocase = nocase;
     d.fields = fields;
 
-    std::string_view body = trim(key);
+    std::string_view body = trimBlanks(key);
     if (body.empty()) comp.fail("puste wyrażenie");
     bool quoted = body.find_first_of("'\"") != std::string_view::npos;
     if ((body.find(';') != std::string_view::npos && !quoted) || isIdentifier(body)) {
@@ -960,7 +952,7 @@ std::unique_ptr<KeyBuilder> KeyBuilder::compile(std::string_view key,
         std::size_t start = 0;
         for (;;) {
             std::size_t semi = body.find(';', start);
-            std::string_view name = trim(body.substr(start, semi - start));
+            std::string_view name = trimBlanks(body.substr(start, semi - start));
             if (!isIdentifier(name))
                 comp.fail(name.empty() ? "pusta nazwa pola na liście pól"
                                        : "błędna nazwa pola „" + std::string(name) + "”");

@@ -19,6 +19,15 @@ inline std::string upperAscii(std::string_view s) {
     return r;
 }
 
+// Without leading and trailing blanks and tabs.
+inline std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
 inline bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }

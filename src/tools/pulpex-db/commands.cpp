@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "tables/engine/text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +32,9 @@ namespace pulpex::tools {
 using engine::EDatabaseError;
 using engine::FieldInfo;
 using engine::FieldType;
+using engine::iequals;
 using engine::Table;
+using engine::trimBlanks;
 
 const char* const kUsage =
     "Użycie: pulpex-db POLECENIE [ARGUMENTY]\n"
@@ -78,23 +82,6 @@ std::string count(std::uint64_t n, const char* one, const char* few, const char*
 
 std::string quoted(std::string_view s) {
     return "„" + std::string(s) + "”";
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
 }
 
 // --- Command-line arguments
@@ -387,7 +374,7 @@ engine::IndexDef parseIndexSpec(const std::string& spec) {
     for (;;) {
         auto comma = key.find_last_of(',');
         if (comma == std::string::npos) break;
-        std::string_view opt = trim(std::string_view(key).substr(comma + 1));
+        std::string_view opt = trimBlanks(std::string_view(key).substr(comma + 1));
         if (iequals(opt, "descending"))
             def.descending = true;
         else if (iequals(opt, "nocase"))
@@ -396,7 +383,7 @@ engine::IndexDef parseIndexSpec(const std::string& spec) {
             break;
         key.resize(comma);
     }
-    def.key = std::string(trim(key));
+    def.key = std::string(trimBlanks(key));
     if (def.key.empty()) throw UsageError("indeks " + def.name + " nie ma klucza");
     return def;
 }
@@ -478,7 +465,7 @@ void setImported(Table& t, int field, const std::string& value) {
             return;
         case FieldType::Integer:
         case FieldType::AutoInc: {
-            std::string_view v = trim(value);
+            std::string_view v = trimBlanks(value);
             if (!v.empty() && f.decimals == 0 && !isIntegerText(v))
                 throw EDatabaseError("Niepoprawna liczba całkowita " + quoted(value) + " w polu " +
                                      f.name);
@@ -527,7 +514,7 @@ int cmdImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::vector<std::string>& header = records.front().fields;
     std::vector<int> columns;
     for (const std::string& name : header) {
-        std::string_view n = trim(name);
+        std::string_view n = trimBlanks(name);
         const int f = t->fieldIndex(n);
         if (f < 0)
             throw ToolError("Nieznane pole " + quoted(n) + " w wierszu nagłówka pliku " + csvPath +
