@@ -1257,6 +1257,15 @@ void Table::edit() {
     d->state = State::Edit;
 }
 
+void Table::lockAppend() {
+    d->requireWritable();
+    d->lockAppend();
+}
+
+void Table::unlockAppend() {
+    if (d->appendLockDepth > 0) d->unlockAppend();
+}
+
 void Table::insert() {
     d->requireWritable();
     if (d->state != State::Browse) post();

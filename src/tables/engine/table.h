@@ -145,6 +145,13 @@ class Table final : public Cursor {
     void cancel();        // drops the changes and releases the lock
     void deleteRecord();  // deletes the current row (taking its lock when not editing)
 
+    // Holds the table's append lock across several calls (reentrant, counted; post() of an
+    // insert takes it as well). Whoever derives a new row's key from the rows already there
+    // ("last identifier + 1") reads it and posts the row under this lock, so that two
+    // workstations can never take the same key. Blocks while another cursor appends.
+    void lockAppend();
+    void unlockAppend();
+
     // Field writes: only in Edit or Insert state.
     void setNull(int field);
     void setInteger(int field, std::int64_t v);
