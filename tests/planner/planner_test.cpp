@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "planner/alarms.h"
+#include "planner/note_dz.h"
+#include "support/testenv.h"
+#include "tables/fieldio.h"
+
+namespace pulpex {
+namespace {
+
+using test::TestSystem;
+
+const QDate kToday(2024, 3, 5);
+
+QDateTime at(const QDate& d, int h, int m, int s = 0) {
+    return QDateTime(d, QTime(h, m, s));
+}
+
+int addAlarm(TTbl_Alarmy& t, const QDate& date, const QTime& time, bool daily = false) {
+    TRec_Alarmy r;
+    r.ALR_DAT = date;
+    r.ALR_GDZ = time;
+    r.ALR_CDZ = daily;
+    int id = 0;
+    t.OT_AddNew(id, r);
+    return id;
+}
+
+class PlannerAlarms : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(alarms.CreateTableSelf());
+        alarms.Open();
+    }
+    TestSystem env;
+    TTbl_Alarmy alarms;
+};
+
+TEST(PlannerTables, FilesHaveTheSchemaInOrder) {
+    TestSystem env;
+    TTbl_Alarmy a;
+    TTbl_Notatki n;
+    ASSERT_TRUE(a.CreateTableSelf());
+    ASSERT_TRUE(n.CreateTableSelf());
+    a.Open();
+    n.Open();
+    const auto& fa = a.T().fields();
+    ASSERT_EQ(fa.size(), 7u);
+    const char* alarmNames[] = {"ID",      "ALR_DAT", "ALR_GDZ", "ALR_AKT",
+                                "ALR_CDZ", "ALR_ODC", "ALR_OPI"};
+    const char alarmTypes[] = {'N', 'D', 'C', 'L', 'L', 'L', 'M'};
+    for (std::size_t i = 0; i < fa.size(); ++i) {
+        EXPECT_EQ(fa[i].name, alarmNames[i]);
+        EXPECT_EQ(fa[i].dbfType, alarmTypes[i]) << alarmNames[i];
+    }
+    EXPECT_EQ(fa[2].size, 11);  // a time is kept as text
+    const auto& fn = n.T().fields();
+    ASSERT_EQ(fn.size(), 4u);
+    const char* noteNames[] = {"ID", "NT_DAT", "NT_ODCZ", "NT_OPI"};
+    for (std::size_t i = 0; i < fn.size(); ++i)
+        EXPECT_EQ(fn[i].name, noteNames[i]);
+    const auto ta = a.T().tags();
+    ASSERT_EQ(ta.size(), 2u);
+    EXPECT_EQ(ta[0].name, "ALR_ID");
+    EXPECT_EQ(ta[1].name, "ALR_DAT");
+    const auto tn = n.T().tags();
+    ASSERT_EQ(tn.size(), 2u);
+    EXPECT_EQ(tn[0].name, "NTK_ID");
+    EXPECT_EQ(tn[1].name, "NT_DAT");
+    EXPECT_EQ(a.T().recordCount(), 0u);
+    EXPECT_EQ(n.T().recordCount(), 0u);
+}
+
+TEST_F(PlannerAlarms, RecordDefaultsAndRoundTrip) {
+    TRec_Alarmy fresh;
+    EXPECT_TRUE(fresh.ALR_AKT);
+    EXPECT_FALSE(fresh.ALR_CDZ);
+    EXPECT_FALSE(fresh.ALR_ODC);
+    EXPECT_EQ(fresh.ALR_GDZ.msec(), 0);
+    const QDateTime made(fresh.ALR_DAT, fresh.ALR_GDZ);
+    EXPECT_LE(std::abs(made.secsTo(QDateTime::currentDateTime())), 2);
+
+    TRec_Alarmy w;
+    w.ALR_DAT = kToday;
+    w.ALR_GDZ = QTime(8, 5, 9);
+    w.ALR_AKT = false;
+    w.ALR_CDZ = true;
+    w.ALR_OPI.SetText("Zadzwonić do urzędu skarbowego");
+    int id = 0;
+    alarms.OT_AddNew(id, w);
+    ASSERT_TRUE(alarms.LocateID(id));
+    EXPECT_EQ(fieldString(alarms.T(), "ALR_GDZ"), "08:05:09");
+    TRec_Alarmy r;
+    ASSERT_TRUE(alarms.ReadRecordByID(id, r));
+    EXPECT_EQ(r.ID, id);
+    EXPECT_EQ(r.ALR_DAT, kToday);
+    EXPECT_EQ(r.ALR_GDZ, QTime(8, 5, 9));
+    EXPECT_FALSE(r.ALR_AKT);
+    EXPECT_TRUE(r.ALR_CDZ);
+    EXPECT_FALSE(r.ALR_ODC);
+    EXPECT_EQ(r.ALR_OPI.GetText(), "Zadzwonić do urzędu skarbowego");
+}
+
+TEST_F(PlannerAlarms, DailyAlarmOncePerRunAndAgainAfterRestart) {
+    const int id = addAlarm(alarms, kToday.addDays(-30), QTime(8, 0), true);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 7, 59, 59)), 0);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 8, 0, 0)), id);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 8, 0, 3)), 0);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 17, 0)), 0);
+    EXPECT_EQ(alarms.ShownAlarms(), QStringList{QString::number(id) + "&08:00:00"});
+    // The filter does not stay on the table.
+    EXPECT_TRUE(alarms.T().filter().empty());
+    EXPECT_FALSE(alarms.T().filtered());
+
+    TTbl_Alarmy restarted;
+    restarted.Open();
+    EXPECT_EQ(restarted.IsAnyAlert(at(kToday, 7, 0)), 0);
+    EXPECT_EQ(restarted.IsAnyAlert(at(kToday, 8, 0, 1)), id);
+    EXPECT_EQ(restarted.IsAnyAlert(at(kToday, 8, 0, 4)), 0);
+}
+
+TEST_F(PlannerAlarms, OnlyTodaysDatedAlarmsAreDue) {
+    const int tomorrow = addAlarm(alarms, kToday.addDays(1), QTime(10, 0));
+    const int yesterday = addAlarm(alarms, kToday.addDays(-1), QTime(10, 0));
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 23, 59, 59)), 0);
+    // Each is due on its own day.
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday.addDays(1), 10, 0)), tomorrow);
+    TTbl_Alarmy other;
+    other.Open();
+    EXPECT_EQ(other.IsAnyAlert(at(kToday.addDays(-1), 10, 0)), yesterday);
+    EXPECT_EQ(alarms.T().recordCount(), 2u);
+}
+
+TEST_F(PlannerAlarms, DueAlarmsComeOneByOneInRowOrder) {
+    const int first = addAlarm(alarms, kToday, QTime(9, 30));
+    const int second = addAlarm(alarms, kToday, QTime(9, 0), true);
+    const int later = addAlarm(alarms, kToday, QTime(11, 0));
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 10, 0)), first);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 10, 0)), second);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 10, 0)), 0);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 11, 0)), later);
+}
+
+TEST_F(PlannerAlarms, ChangedTimeIsANewAlarm) {
+    const int id = addAlarm(alarms, kToday, QTime(9, 0));
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 0)), id);
+    TRec_Alarmy r;
+    ASSERT_TRUE(alarms.ReadRecordByID(id, r));
+    r.ALR_GDZ = QTime(9, 10);
+    int keep = id;
+    alarms.OT_AddNew(keep, r);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 5)), 0);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 10)), id);
+}
+
+TEST_F(PlannerAlarms, UnreadableTimeIsNeverDue) {
+    const int bad = addAlarm(alarms, kToday, QTime(9, 0));
+    const int good = addAlarm(alarms, kToday, QTime(9, 0));
+    ASSERT_TRUE(alarms.LocateID(bad));
+    alarms.T().edit();
+    setFieldString(alarms.T(), "ALR_GDZ", "");
+    alarms.T().post();
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 12, 0)), good);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 12, 0)), 0);
+}
+
+TEST(PlannerNotes, NoteOfTodayOnly) {
+    TestSystem env;
+    TTbl_Notatki t;
+    ASSERT_TRUE(t.CreateTableSelf());
+    t.Open();
+    EXPECT_FALSE(t.IsAnyNote(kToday));
+    for (int d : {-1, 1, 365}) {
+        TRec_Notatki r;
+        r.NT_DAT = kToday.addDays(d);
+        r.NT_OPI.SetText("Notatka");
+        int id = 0;
+        t.OT_AddNew(id, r);
+    }
+    t.SetIDIndex();
+    EXPECT_FALSE(t.IsAnyNote(kToday));
+
+    TRec_Notatki n;
+    n.NT_DAT = kToday;
+    n.NT_OPI.SetText("Spotkanie z wójtem o 12:00");
+    int id = 0;
+    t.OT_AddNew(id, n);
+    EXPECT_TRUE(t.IsAnyNote(kToday));
+    EXPECT_EQ(t.T().currentIndex(), "NTK_ID");  // the table keeps its own order
+    EXPECT_EQ(fieldInt(t.T(), "ID"), id);
+
+    TRec_Notatki r;
+    ASSERT_TRUE(t.ReadRecordByID(id, r));
+    EXPECT_EQ(r.NT_DAT, kToday);
+    EXPECT_FALSE(r.NT_ODCZ);
+    EXPECT_EQ(r.NT_OPI.GetText(), "Spotkanie z wójtem o 12:00");
+}
+
+}  // namespace
+}  // namespace pulpex
