@@ -68,7 +68,6 @@ void TRec_Adresy::LoadFields(TOT_Table& table) {
 TTbl_Adresy::TTbl_Adresy() : TOT_Table(QStringLiteral("ADRESY")) {
     IDIndexName = QStringLiteral("ADR_ID");
     HousekeepingOn = false;
-    StartupChecked = true;
     // ID is declared auto-increment for compatibility with existing files; its value still comes
     // from OT_AddNew, like every other table's.
     CreateInfo.SetDefinitions(

@@ -6,6 +6,7 @@
 #include "support/testenv.h"
 #include "tables/fieldio.h"
 #include "tables/globals.h"
+#include "tables/users.h"
 
 namespace pulpex {
 namespace {
@@ -24,6 +25,17 @@ class GlobalRef {
   private:
     T*& ref_;
 };
+
+// Each field of the file as NAME:<type letter><size>, in order; then the tags.
+std::string layout(engine::Table& t) {
+    std::string s;
+    for (const auto& f : t.fields())
+        s += f.name + ':' + f.dbfType + std::to_string(f.size) + ' ';
+    s += '|';
+    for (const auto& tag : t.tags())
+        s += ' ' + tag.name + '(' + tag.key + ')';
+    return s;
+}
 
 void createEmpty(TOT_Table& t) {
     t.DefineAndCreate();
@@ -75,22 +87,10 @@ TEST(KorespTable, FileHasTheSchemaAndRecordRoundTrips) {
     TTbl_Korespondencja t;
     ASSERT_TRUE(t.CreateTableSelf());
     t.Open();
-    const auto& f = t.T().fields();
-    ASSERT_EQ(f.size(), 12u);
-    EXPECT_EQ(f[0].name, "ID");
-    EXPECT_EQ(f[1].name, "KOR_OPI");
-    EXPECT_EQ(f[1].size, 25);
-    EXPECT_EQ(f[2].name, "KOR_TRS");
-    EXPECT_EQ(f[2].dbfType, 'M');
-    for (int n = 1; n <= 9; ++n) {
-        EXPECT_EQ(f[static_cast<std::size_t>(n + 2)].name, "KOR_US0" + std::to_string(n));
-        EXPECT_EQ(f[static_cast<std::size_t>(n + 2)].size, 25);
-    }
-    const auto tags = t.T().tags();
-    ASSERT_EQ(tags.size(), 2u);
-    EXPECT_EQ(tags[0].name, "KOR_ID");
-    EXPECT_EQ(tags[1].name, "KOR_OPI");
-    EXPECT_EQ(tags[1].key, "KOR_OPI");
+    EXPECT_EQ(layout(t.T()),
+              "ID:N11 KOR_OPI:C25 KOR_TRS:M10 KOR_US01:C25 KOR_US02:C25 KOR_US03:C25 "
+              "KOR_US04:C25 KOR_US05:C25 KOR_US06:C25 KOR_US07:C25 KOR_US08:C25 KOR_US09:C25 "
+              "| KOR_ID(ID) KOR_OPI(KOR_OPI)");
     EXPECT_EQ(t.T().recordCount(), 0u);  // no seed
 
     TRec_Korespondencja w;
@@ -174,6 +174,19 @@ TEST_F(KorespSubstitution, MomentAndTemplateValues) {
     // Template values come from the table's row, not from the record substituting.
     rec.KOR_US[1] = "z rekordu";
     EXPECT_EQ(rec.Substitute("{<3>UZYTK_1}"), "wartość 1");
+}
+
+TEST_F(KorespSubstitution, OperatorIsTheLoggedInUser) {
+    TTbl_USERS users;
+    ASSERT_TRUE(users.CreateTableSelf());
+    GlobalRef<TTbl_USERS> usersRef{TblUsers, &users};
+    TRec_Users u;
+    u.FNAME = "Agnieszka Wójcik";
+    users.AddNewUser(u);
+    ASSERT_GT(u.ID, 0);
+    env.sys->CurrentUser().ID = u.ID;
+    EXPECT_EQ(rec.Substitute("Sporządziła: {<2>OPERATOR}"), "Sporządziła: Agnieszka Wójcik");
+    env.sys->CurrentUser().ID = 0;
 }
 
 TEST_F(KorespSubstitution, NoTableOrNoRowGivesEmptyValues) {
