@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <QDir>
 #include <QFile>
@@ -148,13 +149,20 @@ bool TAM_System::CheckTables() {
     for (int n = 1; n <= kProbeFiles; ++n) {
         QByteArray name = QFile::encodeName(AddSlash(probeDir) + QStringLiteral("tmp_") +
                                             QString::number(n) + QStringLiteral(".HAH"));
-        const int fd = ::open(name.constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+        // A file of that name that was there already (another start-up probing the same
+        // directory) still takes a descriptor, but is not ours to delete.
+        bool made = true;
+        int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST) {
+            made = false;
+            fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        }
         if (fd < 0) {
             first = n;
             break;
         }
         fds.push_back(fd);
-        names.push_back(std::move(name));
+        if (made) names.push_back(std::move(name));
     }
     for (int fd : fds)
         ::close(fd);

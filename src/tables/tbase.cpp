@@ -203,6 +203,7 @@ void TOT_Table::Close() {
     } catch (const EDatabaseError&) {
     }
     releaseAppendLock();
+    idReader_.reset();
     t_.reset();
 }
 
@@ -278,9 +279,18 @@ int TOT_Table::AppendNewID() {
         if (t.state() != engine::Table::State::Browse) t.post();
         t.lockAppend();
         appendLocked_ = true;
-        SetIDIndex();
-        t.last();
-        const int id = (t.eof() && t.bof()) ? 1 : static_cast<int>(t.asInteger(u8(kID))) + 1;
+        // The last identifier is read through a cursor of its own, so that a filter, range or
+        // record filter on the shared cursor cannot hide the highest row.
+        if (!idReader_) {
+            engine::Table::OpenOptions ro;
+            ro.readOnly = true;
+            idReader_ = engine::Table::open(t.path(), ro);
+        }
+        idReader_->setIndex(u8(IDIndexName));
+        idReader_->last();
+        const int id = (idReader_->eof() && idReader_->bof())
+                           ? 1
+                           : static_cast<int>(idReader_->asInteger(u8(kID))) + 1;
         t.append();
         t.setInteger(u8(kID), id);
         return id;

@@ -220,6 +220,7 @@ class TOT_Table {
 
   private:
     std::unique_ptr<engine::Table> t_;
+    std::unique_ptr<engine::Table> idReader_;  // reads the last identifier for AppendNewID
     bool appendLocked_ = false;
 };
 

@@ -287,6 +287,23 @@ TEST_F(CatalogueTest, RestructureOfATableInUseFailsAndKeepsIt) {
     EXPECT_FALSE(exists("RESTR.DBF"));
 }
 
+// A filter or range on the shared cursor must not hide the highest identifier.
+TEST_F(CatalogueTest, NewIdentifierIgnoresTheSharedCursorsFilter) {
+    TTbl_Probe t;
+    ASSERT_TRUE(t.CreateTableSelf());
+    t.Open();
+    for (const char* n : {"a", "b", "c"})
+        addProbe(t, n, "");
+    t.T().setFilter("ID=1");
+    EXPECT_EQ(addProbe(t, "d", ""), 4);
+    t.T().setFilter("");
+    t.SetIndex("PRB_NAZ");
+    t.T().setRange({engine::Value{std::string("A")}}, {engine::Value{std::string("A")}});
+    EXPECT_EQ(addProbe(t, "e", ""), 5);
+    t.T().cancelRange();
+    EXPECT_EQ(t.T().recordCount(), 5u);
+}
+
 TEST_F(CatalogueTest, FieldCompatibility) {
     engine::FieldInfo c11{"T", 'C', 11, 0, engine::FieldType::String, 1};
     engine::FieldInfo c30{"T", 'C', 30, 0, engine::FieldType::String, 1};
