@@ -41,7 +41,10 @@ class TTbl_USERS : public TOT_Table {
     // Whether `typed` is the user's password: the hash decides when it is set, else the old
     // value; a user who matched by the old value gets the hash written (and the old value kept).
     bool CheckPassword(TRec_Users& user, const QString& typed);
-    // Sets a new password: both the old value and the hash.
+    // Sets a new password: both the old value and the hash, in the record and, for a stored
+    // user, in the row at once (joining an edit of that row in progress, else locking and
+    // posting it; a row locked elsewhere raises EDatabaseError). A new user (ID 0) gets them
+    // with AddNewUser.
     void SetPassword(TRec_Users& user, const QString& password);
 };
 

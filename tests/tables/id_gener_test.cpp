@@ -103,6 +103,7 @@ TEST_F(IdGenTest, ClosedTableIsOpenedForTheCallOnly) {
 
 TEST_F(IdGenTest, NameTheFieldCannotHoldGivesZeroAndNoRow) {
     EXPECT_EQ(ids.GenerateID("{日}"), 0);
+    EXPECT_EQ(ids.ConsultnextID("{日}"), 1);
     EXPECT_EQ(rows(ids), 0);
     EXPECT_EQ(ids.T().state(), engine::Table::State::Browse);
     EXPECT_EQ(ids.GenerateID("{NŻ}"), 1);  // Polish letters are fine
