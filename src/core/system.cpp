@@ -1,6 +1,7 @@
 #include "core/system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -181,6 +182,17 @@ bool TAM_System::CheckTables() {
 
     if (TableCount() == 0) BuildCatalogue();
     try {
+        // Workstations starting at once on a new data directory would both create the tables;
+        // the check runs under a lock of the directory, so the second one finds them made.
+        const QByteArray lockName = QFile::encodeName(DataDir + QStringLiteral("PULPEX.LCK"));
+        const int lockFd = ::open(lockName.constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (lockFd >= 0) ::flock(lockFd, LOCK_EX);
+        struct Unlock {
+            int fd;
+            ~Unlock() {
+                if (fd >= 0) ::close(fd);
+            }
+        } unlock{lockFd};
         return CheckCatalogue(catalogue_);
     } catch (const EDatabaseError& e) {
         prompts().message(Severity::Error, QString::fromStdString(e.what()));

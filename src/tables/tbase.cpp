@@ -144,12 +144,7 @@ void TBin::LoadFromBlob(TOT_Table& table, const QString& field) {
 void TBin::SaveToBlob(TOT_Table& table, const QString& field) const {
     engine::Table& t = table.T();
     const bool wasBrowsing = t.state() == engine::Table::State::Browse;
-    if (wasBrowsing) {
-        try {
-            t.edit();
-        } catch (const EDatabaseError&) {
-        }
-    }
+    if (wasBrowsing) t.edit();  // a row locked elsewhere reports the lock, not a write error
     setFieldBytes(t, field, bytes_);
     if (wasBrowsing) t.post();
 }
@@ -276,7 +271,9 @@ bool TOT_Table::DeleteByID(int id) {
 int TOT_Table::AppendNewID() {
     engine::Table& t = T();
     try {
-        if (t.state() != engine::Table::State::Browse) t.post();
+        // A row still pending (a second AppendNewID before PostRow) is posted first, releasing
+        // the append lock it holds, so that the lock is never taken twice and kept.
+        if (t.state() != engine::Table::State::Browse) PostRow();
         t.lockAppend();
         appendLocked_ = true;
         // The last identifier is read through a cursor of its own, so that a filter, range or

@@ -1,5 +1,8 @@
 // The whole catalogue on an installation directory: a new installation, a second start that
 // changes nothing, and the repairs the start-up check makes on damaged data.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
@@ -248,6 +251,30 @@ TEST_F(Installation, MissingTableIsCreatedAndShortFieldRestructured) {
     EXPECT_EQ(sprawy->asString("SP_OPI"), "Opis 2");
     EXPECT_EQ(sprawy->asBoolean("SP_ZAMK"), true);
     EXPECT_EQ(open("KORESP")->recordCount(), 0u);
+}
+
+// Three workstations starting at once on a new data directory: each start succeeds and the
+// seed rows are there once.
+TEST_F(Installation, WorkstationsStartingTogetherCreateTheTablesOnce) {
+    sys.reset();
+    std::vector<pid_t> pids;
+    for (int i = 0; i < 3; ++i) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            TPulpex_System own(env.mainDir());
+            own.probeDir = env.dir.path();
+            _exit(own.CheckTables() ? 0 : 1);
+        }
+        pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(open("USERS")->recordCount(), 1u);
+    EXPECT_EQ(open("ADRESY")->recordCount(), 1u);
 }
 
 // USERS of the older program has no hash field: the restructure adds it, the old password
