@@ -228,6 +228,8 @@ class TTableDataSet : public TDataSet {
     // Key search on the current index (leading key part), as the engine's findKey/findNearest.
     bool FindKey(const QVariant& value);
     bool FindNearest(const QVariant& value);
+    // FindNearest on another tag, keeping the current index (and its order) afterwards.
+    bool FindNearestOnIndex(const QString& tag, const QVariant& value);
 
     // Master–detail: the detail shows the rows whose leading key part of its current index
     // equals masterField of the master's current row (a range); a master on no row, or a blank
@@ -250,7 +252,12 @@ class TTableDataSet : public TDataSet {
     void doOpen() override;
     void doClose() override;
     void doRefresh() override;
+    void doEdit() override;
     void doInsert() override;
+    void doPost() override;
+    void doCancel() override;
+    void doDelete() override;
+    void doSetField(int field, const QVariant& value) override;
     void applyFilter() override;
     void masterChanged() override;
 
