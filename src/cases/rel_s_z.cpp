@@ -10,19 +10,6 @@ const QString kTagID = QStringLiteral("RSZ_ID");
 const QString kTagPair = QStringLiteral("RSZ_IDX2");
 const QString kTagEvent = QStringLiteral("ESZ_ZD");
 
-// Holds the table's append lock for a scope (the engine's lock is counted, so the append made
-// inside takes and releases it once more without letting go).
-class AppendLock {
-  public:
-    explicit AppendLock(engine::Table& t) : t_(t) { t_.lockAppend(); }
-    ~AppendLock() { t_.unlockAppend(); }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
-
-  private:
-    engine::Table& t_;
-};
-
 }  // namespace
 
 void TRec_RelSprZd::StoreFields(TOT_Table& table) {

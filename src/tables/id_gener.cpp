@@ -32,33 +32,6 @@ std::string counterKey(const QString& name) {
     return u8(key);
 }
 
-class OpenForCall {
-  public:
-    explicit OpenForCall(TOT_Table& t) : t_(t), wasOpen_(t.Active()) {
-        if (!wasOpen_) t_.Open();
-    }
-    ~OpenForCall() {
-        if (!wasOpen_) t_.Close();
-    }
-    OpenForCall(const OpenForCall&) = delete;
-    OpenForCall& operator=(const OpenForCall&) = delete;
-
-  private:
-    TOT_Table& t_;
-    bool wasOpen_;
-};
-
-class AppendLock {
-  public:
-    explicit AppendLock(engine::Table& t) : t_(t) { t_.lockAppend(); }
-    ~AppendLock() { t_.unlockAppend(); }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
-
-  private:
-    engine::Table& t_;
-};
-
 void cancelQuietly(engine::Table& t) {
     try {
         if (t.state() != State::Browse) t.cancel();

@@ -224,4 +224,34 @@ class TOT_Table {
     bool appendLocked_ = false;
 };
 
+// Opens a table for the length of one call and closes it again when it had been closed.
+class OpenForCall {
+  public:
+    explicit OpenForCall(TOT_Table& t) : t_(t), wasOpen_(t.Active()) {
+        if (!wasOpen_) t_.Open();
+    }
+    ~OpenForCall() {
+        if (!wasOpen_) t_.Close();
+    }
+    OpenForCall(const OpenForCall&) = delete;
+    OpenForCall& operator=(const OpenForCall&) = delete;
+
+  private:
+    TOT_Table& t_;
+    bool wasOpen_;
+};
+
+// Holds a table's append lock for a scope (the engine's lock is counted, so an append made
+// inside takes and releases it once more without letting go).
+class AppendLock {
+  public:
+    explicit AppendLock(engine::Table& t) : t_(t) { t_.lockAppend(); }
+    ~AppendLock() { t_.unlockAppend(); }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+
+  private:
+    engine::Table& t_;
+};
+
 }  // namespace pulpex

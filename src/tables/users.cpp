@@ -15,23 +15,6 @@ const QString kUSER_ISA = QStringLiteral("USER_ISA");
 const QString kPRSN_PSW = QStringLiteral("PRSN_PSW");
 const QString kPRSN_HSH = QStringLiteral("PRSN_HSH");
 
-// Opens a table for the length of one call and closes it again when it had been closed.
-class OpenForCall {
-  public:
-    explicit OpenForCall(TOT_Table& t) : t_(t), wasOpen_(t.Active()) {
-        if (!wasOpen_) t_.Open();
-    }
-    ~OpenForCall() {
-        if (!wasOpen_) t_.Close();
-    }
-    OpenForCall(const OpenForCall&) = delete;
-    OpenForCall& operator=(const OpenForCall&) = delete;
-
-  private:
-    TOT_Table& t_;
-    bool wasOpen_;
-};
-
 // A file of the old program that the start-up could not restructure yet (another workstation
 // held it) has no hash field: its users go on by the old value alone.
 bool hasHashField(engine::Table& t) {

@@ -9,6 +9,8 @@
 namespace pulpex {
 namespace {
 
+using test::layout;
+
 using test::TestSystem;
 
 int addAddress(TTbl_Adresy& t, const QString& company, const QString& first, const QString& surname,
@@ -22,17 +24,6 @@ int addAddress(TTbl_Adresy& t, const QString& company, const QString& first, con
     int id = 0;
     t.OT_AddNew(id, r);
     return id;
-}
-
-// Each field of the file as NAME:<type letter><size>, in order; then the tags.
-std::string layout(engine::Table& t) {
-    std::string s;
-    for (const auto& f : t.fields())
-        s += f.name + ':' + f.dbfType + std::to_string(f.size) + ' ';
-    s += '|';
-    for (const auto& tag : t.tags())
-        s += ' ' + tag.name + '(' + tag.key + ')';
-    return s;
 }
 
 TEST(AdresyTable, FileHasTheSchemaInOrder) {

@@ -19,19 +19,6 @@
 namespace pulpex {
 namespace {
 
-// Points a catalogue reference at a test's table for the test's lifetime.
-template <class T>
-class RefGuard {
-  public:
-    RefGuard(T*& ref, T* table) : ref_(ref) { ref_ = table; }
-    ~RefGuard() { ref_ = nullptr; }
-    RefGuard(const RefGuard&) = delete;
-    RefGuard& operator=(const RefGuard&) = delete;
-
-  private:
-    T*& ref_;
-};
-
 template <class T>
 void make(T& t) {
     ASSERT_TRUE(t.CreateTableSelf());
@@ -117,8 +104,8 @@ TEST(Cases, DeletingACaseRemovesItsLinksOnly) {
     make(rel);
     make(rsk);
     make(zdarz);
-    RefGuard g1(TblRelSprZd, &rel);
-    RefGuard g2(TblSprawy, &sprawy);
+    test::GlobalRef g1(TblRelSprZd, &rel);
+    test::GlobalRef g2(TblSprawy, &sprawy);
 
     for (int id : {5, 6, 50})
         addCase(sprawy, id);
@@ -170,7 +157,7 @@ TEST(Cases, FailedCaseDeletionIsReported) {
     ASSERT_EQ(env.prompts.texts(), QStringList{"Błąd podczas usuwania sprawy"});
     EXPECT_EQ(ids(sprawy), std::vector<int>{1});
 
-    RefGuard g(TblRelSprZd, &rel);
+    test::GlobalRef g(TblRelSprZd, &rel);
     // Another workstation holds the link row: the deletion stops before the case row.
     auto other = engine::Table::open(u8(rel.TableFileName()));
     other->first();

@@ -11,31 +11,9 @@
 namespace pulpex {
 namespace {
 
+using test::layout;
+
 using test::TestSystem;
-
-// Sets a global table reference for one test and clears it afterwards.
-template <class T>
-class GlobalRef {
-  public:
-    GlobalRef(T*& ref, T* value) : ref_(ref) { ref_ = value; }
-    ~GlobalRef() { ref_ = nullptr; }
-    GlobalRef(const GlobalRef&) = delete;
-    GlobalRef& operator=(const GlobalRef&) = delete;
-
-  private:
-    T*& ref_;
-};
-
-// Each field of the file as NAME:<type letter><size>, in order; then the tags.
-std::string layout(engine::Table& t) {
-    std::string s;
-    for (const auto& f : t.fields())
-        s += f.name + ':' + f.dbfType + std::to_string(f.size) + ' ';
-    s += '|';
-    for (const auto& tag : t.tags())
-        s += ' ' + tag.name + '(' + tag.key + ')';
-    return s;
-}
 
 void createEmpty(TOT_Table& t) {
     t.DefineAndCreate();
@@ -75,8 +53,8 @@ class KorespSubstitution : public ::testing::Test {
     TestSystem env;
     TTbl_Adresy adr;
     TTbl_Korespondencja kor;
-    GlobalRef<TTbl_Adresy> adrRef{TblAdresy, &adr};
-    GlobalRef<TTbl_Korespondencja> korRef{TblKorespondencja, &kor};
+    test::GlobalRef<TTbl_Adresy> adrRef{TblAdresy, &adr};
+    test::GlobalRef<TTbl_Korespondencja> korRef{TblKorespondencja, &kor};
     TRec_Korespondencja rec;
     int addressId = 0;
     int templateId = 0;
@@ -179,7 +157,7 @@ TEST_F(KorespSubstitution, MomentAndTemplateValues) {
 TEST_F(KorespSubstitution, OperatorIsTheLoggedInUser) {
     TTbl_USERS users;
     ASSERT_TRUE(users.CreateTableSelf());
-    GlobalRef<TTbl_USERS> usersRef{TblUsers, &users};
+    test::GlobalRef<TTbl_USERS> usersRef{TblUsers, &users};
     TRec_Users u;
     u.FNAME = "Agnieszka Wójcik";
     users.AddNewUser(u);

@@ -10,23 +10,14 @@
 namespace pulpex {
 namespace {
 
+using test::layout;
+
 using test::TestSystem;
 
 const QDate kToday(2024, 3, 5);
 
 QDateTime at(const QDate& d, int h, int m, int s = 0) {
     return QDateTime(d, QTime(h, m, s));
-}
-
-// Each field of the file as NAME:<type letter><size>, in order; then the tags.
-std::string layout(engine::Table& t) {
-    std::string s;
-    for (const auto& f : t.fields())
-        s += f.name + ':' + f.dbfType + std::to_string(f.size) + ' ';
-    s += '|';
-    for (const auto& tag : t.tags())
-        s += ' ' + tag.name + '(' + tag.key + ')';
-    return s;
 }
 
 int addAlarm(TTbl_Alarmy& t, const QDate& date, const QTime& time, bool daily = false) {

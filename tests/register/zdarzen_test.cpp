@@ -15,18 +15,6 @@
 namespace pulpex {
 namespace {
 
-template <class T>
-class RefGuard {
-  public:
-    RefGuard(T*& ref, T* table) : ref_(ref) { ref_ = table; }
-    ~RefGuard() { ref_ = nullptr; }
-    RefGuard(const RefGuard&) = delete;
-    RefGuard& operator=(const RefGuard&) = delete;
-
-  private:
-    T*& ref_;
-};
-
 // The three tables of the register with their catalogue references.
 struct Register {
     Register() {
@@ -62,9 +50,9 @@ struct Register {
     TTbl_Zdarzenia zdarz;
     TTbl_RelSprZd rel;
     TTbl_Pisma pisma;
-    RefGuard<TTbl_Zdarzenia> g1{TblZdarzenia, &zdarz};
-    RefGuard<TTbl_RelSprZd> g2{TblRelSprZd, &rel};
-    RefGuard<TTbl_Pisma> g3{TblPisma, &pisma};
+    test::GlobalRef<TTbl_Zdarzenia> g1{TblZdarzenia, &zdarz};
+    test::GlobalRef<TTbl_RelSprZd> g2{TblRelSprZd, &rel};
+    test::GlobalRef<TTbl_Pisma> g3{TblPisma, &pisma};
 };
 
 TEST(Zdarzenia, NewRecordIsAnIncomingLetterOfTodayUnderTheNextID) {
@@ -153,7 +141,7 @@ TEST(Zdarzenia, DeletingWithoutTheCatalogueTablesDeletesNothing) {
 TEST(Zdarzenia, MatchTestSearchesOwnFieldsFirst) {
     test::TestSystem env;
     TTbl_Pisma closed;  // consulting the documents would throw
-    RefGuard g(TblPisma, &closed);
+    test::GlobalRef g(TblPisma, &closed);
     TRec_Zdarzenia rec;
     rec.ID = 3;
     rec.ZD_NMR = "KP/2024/12";

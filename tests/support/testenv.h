@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <memory>
+#include <string>
 
 #include "core/prompts.h"
 #include "core/system.h"
+#include "tables/engine/table.h"
 
 namespace pulpex::test {
 
@@ -26,5 +28,29 @@ class TestSystem {
     ScriptedPrompts prompts;
     std::unique_ptr<TAM_System> sys;
 };
+
+// Sets a global table reference for one test and clears it afterwards.
+template <class T>
+class GlobalRef {
+  public:
+    GlobalRef(T*& ref, T* value) : ref_(ref) { ref_ = value; }
+    ~GlobalRef() { ref_ = nullptr; }
+    GlobalRef(const GlobalRef&) = delete;
+    GlobalRef& operator=(const GlobalRef&) = delete;
+
+  private:
+    T*& ref_;
+};
+
+// Each field of the file as NAME:<type letter><size>, in order; then the tags.
+inline std::string layout(engine::Table& t) {
+    std::string s;
+    for (const auto& f : t.fields())
+        s += f.name + ':' + f.dbfType + std::to_string(f.size) + ' ';
+    s += '|';
+    for (const auto& tag : t.tags())
+        s += ' ' + tag.name + '(' + tag.key + ')';
+    return s;
+}
 
 }  // namespace pulpex::test

@@ -13,19 +13,6 @@
 namespace pulpex {
 namespace {
 
-// Points a catalogue reference at a test's table object for the length of a scope.
-template <class T>
-class GlobalRef {
-  public:
-    GlobalRef(T*& ref, T* value) : ref_(ref) { ref_ = value; }
-    ~GlobalRef() { ref_ = nullptr; }
-    GlobalRef(const GlobalRef&) = delete;
-    GlobalRef& operator=(const GlobalRef&) = delete;
-
-  private:
-    T*& ref_;
-};
-
 std::unique_ptr<engine::Table> otherCursor(TOT_Table& t, const QString& tag) {
     auto c = engine::Table::open(u8(t.TableFileName()));
     c->setIndex(u8(tag));
@@ -61,7 +48,7 @@ class UsersTest : public ::testing::Test {
 
     test::TestSystem env;
     TTbl_USERS users;
-    GlobalRef<TTbl_USERS> ref{TblUsers, &users};
+    test::GlobalRef<TTbl_USERS> ref{TblUsers, &users};
 };
 
 TEST_F(UsersTest, NewTableHoldsOnlyTheAdministratorWithTheEmptyPassword) {
@@ -316,7 +303,7 @@ TEST(Diags, NothingIsWrittenOrRaisedWithoutAnOpenLog) {
     TTbl_Diags diags;
     ASSERT_TRUE(diags.CreateTableSelf());
     diags.Close();
-    GlobalRef<TTbl_Diags> ref(TblDiags, &diags);
+    test::GlobalRef<TTbl_Diags> ref(TblDiags, &diags);
     EXPECT_NO_THROW(LogDiag("Logowanie do systemu.", "ADMINISTRATOR"));
     EXPECT_FALSE(diags.Active());
     EXPECT_EQ(diagRows(diags), 0);
@@ -330,7 +317,7 @@ TEST(Diags, EntriesAreAppendedFromSeveralWorkstationsAtOnce) {
     first.Open();
     ASSERT_NO_THROW(second.Open());  // a second workstation starting up
 
-    GlobalRef<TTbl_Diags> ref(TblDiags, &first);
+    test::GlobalRef<TTbl_Diags> ref(TblDiags, &first);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     LogDiag("Logowanie do systemu.", "ADMINISTRATOR");
     second.AddDiagReg("Zamknięcie systemu", "Kowalski");
@@ -363,7 +350,7 @@ TEST(Diags, AFailedWriteIsSwallowedAndLeavesNoHalfRow) {
     engine::Table::create(u8(diags.TableFileName()),
                           {{"DATKA", TFieldType::DateTime, 0}, {"OPIS1", TFieldType::String, 250}});
     diags.Open();
-    GlobalRef<TTbl_Diags> ref(TblDiags, &diags);
+    test::GlobalRef<TTbl_Diags> ref(TblDiags, &diags);
     EXPECT_NO_THROW(LogDiag("Brak indeksu.", "Zdarzenia"));
     EXPECT_EQ(diags.T().state(), engine::Table::State::Browse);
     EXPECT_EQ(diagRows(diags), 0);
