@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/probe_table.h"
 #include "support/testenv.h"
 #include "tables/am_diags.h"
 #include "tables/fieldio.h"
@@ -26,31 +27,8 @@
 namespace pulpex {
 namespace {
 
-class TRec_Probe : public TOT_Record {
-  public:
-    int ID = 0;
-    QString PR_TXT;
-    void StoreFields(TOT_Table& table) override {
-        setFieldInt(table.T(), "ID", ID);
-        setFieldString(table.T(), "PR_TXT", PR_TXT);
-        TOT_Record::StoreFields(table);
-    }
-    void LoadFields(TOT_Table& table) override {
-        ID = fieldInt(table.T(), "ID");
-        PR_TXT = fieldString(table.T(), "PR_TXT");
-        TOT_Record::LoadFields(table);
-    }
-};
-
-class TTbl_Probe : public TOT_Table {
-  public:
-    TTbl_Probe() : TOT_Table("PROBE") {
-        IDIndexName = "PROBE_ID";
-        HousekeepingOn = false;
-        CreateInfo.SetDefinitions({{"ID", TFieldType::Integer}, {"PR_TXT", TFieldType::String, 40}},
-                                  {{"PROBE_ID", "ID", "", ixPrimary}});
-    }
-};
+using test::TRec_Probe;
+using test::TTbl_Probe;
 
 void writeAll(int fd, const std::string& s) {
     std::size_t done = 0;
