@@ -1,0 +1,142 @@
+#include "core/ui/settime.h"
+
+#include <QCalendarWidget>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "core/utils.h"
+
+namespace pulpex {
+
+TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form_SetTime"));
+    setWindowTitle(QStringLiteral("Wpisywanie daty i czasu ..."));
+
+    btnPoprzedni = new QPushButton(QStringLiteral("<"), this);
+    btnPoprzedni->setObjectName(QStringLiteral("btnPoprzedni"));
+    btnPoprzedni->setToolTip(QStringLiteral("Poprzedni miesiąc"));
+    btnNastepny = new QPushButton(QStringLiteral(">"), this);
+    btnNastepny->setObjectName(QStringLiteral("btnNastepny"));
+    btnNastepny->setToolTip(QStringLiteral("Następny miesiąc"));
+    lbMiesiac = new QLabel(this);
+    lbMiesiac->setObjectName(QStringLiteral("lbMiesiac"));
+    lbMiesiac->setAlignment(Qt::AlignCenter);
+    QFont bold = lbMiesiac->font();
+    bold.setBold(true);
+    lbMiesiac->setFont(bold);
+
+    // Qt's own navigation bar and day header would take the names from the locale; the program
+    // shows its own names, so both are replaced.
+    Calendar = new QCalendarWidget(this);
+    Calendar->setObjectName(QStringLiteral("Calendar"));
+    Calendar->setFirstDayOfWeek(Qt::Sunday);
+    Calendar->setNavigationBarVisible(false);
+    Calendar->setHorizontalHeaderFormat(QCalendarWidget::NoHorizontalHeader);
+    Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    Calendar->setGridVisible(true);
+    auto* header = new QGridLayout;
+    header->setSpacing(0);
+    for (int i = 0; i < 7; ++i) {
+        auto* l = new QLabel(ShortDayNames().value(i), this);
+        l->setObjectName(QStringLiteral("lbDzien%1").arg(i));
+        l->setAlignment(Qt::AlignCenter);
+        if (i == 0) l->setStyleSheet(QStringLiteral("color: red"));
+        header->addWidget(l, 0, i);
+        header->setColumnStretch(i, 1);
+        dayHeaders << l;
+    }
+
+    btnDzisiaj = new QPushButton(QStringLiteral("&Dzisiaj"), this);
+    btnDzisiaj->setObjectName(QStringLiteral("btnDzisiaj"));
+    btnDzisiaj->setAutoDefault(false);
+    btnTeraz = new QPushButton(QStringLiteral("&Teraz"), this);
+    btnTeraz->setObjectName(QStringLiteral("btnTeraz"));
+    btnTeraz->setAutoDefault(false);
+    auto* lbCzas = new QLabel(QStringLiteral("&Czas:"), this);
+    edCzas = new QTimeEdit(this);
+    edCzas->setObjectName(QStringLiteral("edCzas"));
+    edCzas->setDisplayFormat(QStringLiteral("HH:mm"));
+    lbCzas->setBuddy(edCzas);
+    btnOK = new QPushButton(QStringLiteral("&OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnAnuluj = new QPushButton(QStringLiteral("Anuluj"), this);
+    btnAnuluj->setObjectName(QStringLiteral("btnAnuluj"));
+    btnAnuluj->setAutoDefault(false);
+
+    auto* nav = new QHBoxLayout;
+    nav->addWidget(btnPoprzedni);
+    nav->addWidget(lbMiesiac, 1);
+    nav->addWidget(btnNastepny);
+    auto* time = new QHBoxLayout;
+    time->addWidget(lbCzas);
+    time->addWidget(edCzas);
+    time->addStretch();
+    time->addWidget(btnDzisiaj);
+    time->addWidget(btnTeraz);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnAnuluj);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(nav);
+    layout->addLayout(header);
+    layout->addWidget(Calendar, 1);
+    layout->addLayout(time);
+    layout->addLayout(buttons);
+
+    connect(btnPoprzedni, &QPushButton::clicked, this, [this] { moveMonth(-1); });
+    connect(btnNastepny, &QPushButton::clicked, this, [this] { moveMonth(1); });
+    connect(btnDzisiaj, &QPushButton::clicked, this,
+            [this] { Calendar->setSelectedDate(QDate::currentDate()); });
+    connect(btnTeraz, &QPushButton::clicked, this, [this] {
+        const QDateTime now = QDateTime::currentDateTime();
+        Calendar->setSelectedDate(now.date());
+        edCzas->setTime(QTime(now.time().hour(), now.time().minute()));
+    });
+    connect(Calendar, &QCalendarWidget::currentPageChanged, this, &TForm_SetTime::showPage);
+    connect(Calendar, &QCalendarWidget::selectionChanged, this, [this] {
+        const QDate d = Calendar->selectedDate();
+        Calendar->setCurrentPage(d.year(), d.month());
+    });
+    connect(Calendar, &QCalendarWidget::activated, this, &QDialog::accept);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
+
+    SetDateTime(QDateTime::currentDateTime());
+}
+
+void TForm_SetTime::showPage(int year, int month) {
+    lbMiesiac->setText(MonthName(month) + QLatin1Char(' ') + QString::number(year));
+}
+
+void TForm_SetTime::moveMonth(int months) {
+    // The selected day moves with the page (the 31st becomes the month's last day), so the page
+    // always shows the date that OK will hand back.
+    Calendar->setSelectedDate(Calendar->selectedDate().addMonths(months));
+}
+
+void TForm_SetTime::SetDateTime(const QDateTime& value) {
+    const QDateTime v = value.isValid() ? value : QDateTime::currentDateTime();
+    Calendar->setSelectedDate(v.date());
+    Calendar->setCurrentPage(v.date().year(), v.date().month());
+    showPage(v.date().year(), v.date().month());
+    edCzas->setTime(QTime(v.time().hour(), v.time().minute()));
+}
+
+QDateTime TForm_SetTime::DateTime() const {
+    return QDateTime(Calendar->selectedDate(), edCzas->time());
+}
+
+bool TForm_SetTime::Execute(QDateTime& value) {
+    SetDateTime(value);
+    if (exec() != QDialog::Accepted) return false;
+    value = DateTime();
+    return true;
+}
+
+}  // namespace pulpex
