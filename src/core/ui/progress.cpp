@@ -10,7 +10,7 @@
 
 namespace pulpex {
 
-TProgressDlg_v3::TProgressDlg_v3(QWidget* parent) : QDialog(parent) {
+TProgressDlg_v3::TProgressDlg_v3(QWidget* owner) : QDialog(nullptr), owner_(owner) {
     setObjectName(QStringLiteral("ProgressDlg_v3"));
     setWindowTitle(QStringLiteral("Obliczenia"));
     // Not modal: the caller's loop keeps running; the active window is disabled instead.
@@ -57,6 +57,9 @@ void TProgressDlg_v3::Start(int max, bool allowCancel) {
     Gauge->setRange(0, max > 0 ? max : 0);
     Gauge->setValue(0);
     btnPrzerwij->setEnabled(allowCancel);
+    adjustSize();
+    if (QWidget* over = owner_ ? owner_->window() : disabled_.data())
+        move(over->geometry().center() - rect().center());
     show();
     raise();
     QCoreApplication::processEvents();

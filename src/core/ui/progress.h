@@ -20,7 +20,9 @@ namespace pulpex {
 class TProgressDlg_v3 : public QDialog {
     Q_OBJECT
   public:
-    explicit TProgressDlg_v3(QWidget* parent = nullptr);
+    // `owner` only places the dialog: it is a window of its own, not a child, since disabling the
+    // owner would disable its children too. The caller owns the dialog.
+    explicit TProgressDlg_v3(QWidget* owner = nullptr);
     ~TProgressDlg_v3() override;
 
     // Shows the dialog with the gauge at 0 of `max`. Without `allowCancel` the button is off and
@@ -50,6 +52,7 @@ class TProgressDlg_v3 : public QDialog {
     bool allowCancel_ = false;
     bool cancelRequested_ = false;
     bool running_ = false;
+    QPointer<QWidget> owner_;
     QPointer<QWidget> disabled_;
 };
 
