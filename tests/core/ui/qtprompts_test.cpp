@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "core/ui/fonts.h"
 #include "core/ui/modal.h"
 
 namespace pulpex {
@@ -191,6 +193,17 @@ TEST(QtPrompts, FontDialogHandsBackTheChosenFont) {
     });
     EXPECT_FALSE(qp.chooseFont(font));
     EXPECT_EQ(font.family(), "DejaVu Sans Mono");
+}
+
+// Settings written by the older program name "Fixedsys"; it must come out monospaced, and a font
+// the system has stays itself.
+TEST(QtPrompts, StoredFixedsysIsMonospaced) {
+    const QFont fixedsys = StoredFont("Fixedsys", 10);
+    EXPECT_EQ(fixedsys.family(), "Fixedsys");
+    EXPECT_TRUE(QFontInfo(fixedsys).fixedPitch());
+    EXPECT_EQ(QFontInfo(fixedsys).pointSize(), 10);
+    const QFont sans = StoredFont("DejaVu Sans", 12);
+    EXPECT_FALSE(QFontInfo(sans).fixedPitch());
 }
 
 TEST(QtPrompts, ScriptedFontsAnswerInOrder) {
