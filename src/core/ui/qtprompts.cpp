@@ -6,9 +6,13 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QThread>
 #include <cstdlib>
+
+#include "core/ui/printer.h"
 
 namespace pulpex {
 
@@ -175,6 +179,14 @@ bool QtPrompts::chooseFont(QFont& font) {
     if (dlg.exec() != QDialog::Accepted) return false;
     font = dlg.selectedFont();
     return true;
+}
+
+bool QtPrompts::printerSetup() {
+    QPrintDialog dlg(&SharedPrinter(), DialogParent());
+    dlg.setObjectName(QStringLiteral("PrintDialog"));
+    dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dlg.setWindowTitle(QStringLiteral("Ustawienia drukarki"));
+    return dlg.exec() == QDialog::Accepted;
 }
 
 void QtPrompts::beep() {

@@ -27,6 +27,7 @@ class QtPrompts : public Prompts {
     QString saveFileName(const QString& caption, const QString& filter, const QString& dir,
                          const QString& defaultSuffix) override;
     bool chooseFont(QFont& font) override;
+    bool printerSetup() override;
     void beep() override;
     // Ends every event loop with a failure code; when none runs (a failed start before the loop),
     // ends the process at once.

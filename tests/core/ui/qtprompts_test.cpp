@@ -1,4 +1,5 @@
 #include "core/ui/qtprompts.h"
+#include "core/ui/printer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -193,6 +196,22 @@ TEST(QtPrompts, FontDialogHandsBackTheChosenFont) {
     });
     EXPECT_FALSE(qp.chooseFont(font));
     EXPECT_EQ(font.family(), "DejaVu Sans Mono");
+}
+
+// Printer setup works on the one shared printer, which printouts use afterwards.
+TEST(QtPrompts, PrinterSetupEditsTheSharedPrinter) {
+    QtPrompts qp;
+    QPrinter* seen = nullptr;
+    OnModal([&](QWidget* w) {
+        auto* dlg = qobject_cast<QPrintDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        seen = dlg->printer();
+        dlg->accept();
+    });
+    EXPECT_TRUE(qp.printerSetup());
+    EXPECT_EQ(seen, &SharedPrinter());
+    OnModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(qp.printerSetup());
 }
 
 // Settings written by the older program name "Fixedsys"; it must come out monospaced, and a font
