@@ -1,0 +1,103 @@
+#include "tables/ui/entr_psw.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/prompts.h"
+#include "core/system.h"
+#include "tables/globals.h"
+#include "tables/password.h"
+#include "tables/users.h"
+
+namespace pulpex {
+
+namespace {
+
+// Masked fields show "*" whatever the desktop style would draw.
+class StarPasswordStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+}  // namespace
+
+bool CheckCurrentUserPassword(const QString& typed) {
+    TAM_System* sys = System();
+    if (!sys) return false;
+    TRec_Users& user = sys->CurrentUser();
+    if (TblUsers) return TblUsers->CheckPassword(user, typed);
+    return PasswordMatches(user.PRSN_PSW, user.PRSN_HSH, typed);
+}
+
+TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("formEnterPassword"));
+    setWindowTitle(QStringLiteral("Weryfikacja hasła"));
+    lbPrompt = new QLabel(this);
+    lbPrompt->setObjectName(QStringLiteral("lbPrompt"));
+    Label1 = new QLabel(QStringLiteral("Wpisz hasło : "), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    edPassword = new QLineEdit(this);
+    edPassword->setObjectName(QStringLiteral("edPassword"));
+    edPassword->setEchoMode(QLineEdit::Password);
+    auto* style = new StarPasswordStyle;
+    style->setParent(this);  // outlives the field: children go in the order they were made
+    edPassword->setStyle(style);
+    Label1->setBuddy(edPassword);
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnAnuluj = new QPushButton(QStringLiteral("Anuluj"), this);
+    btnAnuluj->setObjectName(QStringLiteral("btnAnuluj"));
+    btnAnuluj->setAutoDefault(false);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(lbPrompt, 0, 0, 1, 2);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(edPassword, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnAnuluj);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+}
+
+TformEnterPassword::~TformEnterPassword() = default;
+
+void TformEnterPassword::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    edPassword->setFocus(Qt::OtherFocusReason);
+}
+
+bool TformEnterPassword::Ask(const QString& prompt, int attempts) {
+    if (attempts < 1 || attempts > 3) attempts = 1;
+    lbPrompt->setText(prompt);
+    for (int i = 0; i < attempts; ++i) {
+        edPassword->clear();
+        if (exec() != QDialog::Accepted) {
+            edPassword->clear();
+            return false;
+        }
+        const QString typed = edPassword->text();
+        // The typed text does not stay in the window longer than needed.
+        edPassword->clear();
+        if (CheckCurrentUserPassword(typed)) return true;
+        prompts().message(Severity::Information, QStringLiteral("Podano błędne hasło."),
+                          Buttons::Ok);
+    }
+    return false;
+}
+
+}  // namespace pulpex

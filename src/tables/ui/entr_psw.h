@@ -1,0 +1,37 @@
+// The password dialog of the log-in: the typed password is checked against the current user's
+// row, a few attempts in a row.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pulpex {
+
+class TformEnterPassword : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TformEnterPassword(QWidget* parent = nullptr);
+    ~TformEnterPassword() override;
+
+    // Shows the dialog with `prompt` up to `attempts` times (outside 1..3 counts as 1); true as
+    // soon as the current user's password is typed, false on cancel or after the last attempt.
+    bool Ask(const QString& prompt, int attempts);
+
+    QLabel* lbPrompt;
+    QLabel* Label1;
+    QLineEdit* edPassword;
+    QPushButton* btnOk;
+    QPushButton* btnAnuluj;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+// Whether `typed` is the current user's password (the users table decides, and upgrades an old
+// row to the hash); false without a system object.
+bool CheckCurrentUserPassword(const QString& typed);
+
+}  // namespace pulpex

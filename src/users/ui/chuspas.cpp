@@ -1,0 +1,106 @@
+#include "users/ui/chuspas.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/prompts.h"
+#include "tables/password.h"
+
+namespace pulpex {
+
+namespace {
+
+// Masked fields show "*" whatever the desktop style would draw.
+class StarPasswordStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+QLineEdit* passwordEdit(QWidget* parent, const char* name, QObject* styleOwner) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setEchoMode(QLineEdit::Password);
+    auto* style = new StarPasswordStyle;
+    style->setParent(styleOwner);
+    e->setStyle(style);
+    return e;
+}
+
+}  // namespace
+
+TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("formChangeUserPassword"));
+    setWindowTitle(QStringLiteral("Zmiana hasła"));
+    edStare = passwordEdit(this, "edStare", this);
+    edNowe = passwordEdit(this, "edNowe", this);
+    edNowe2 = passwordEdit(this, "edNowe2", this);
+    btnOk = new QPushButton(QStringLiteral("&OK"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnWroc = new QPushButton(QStringLiteral("&Wróć"), this);
+    btnWroc->setObjectName(QStringLiteral("btnWroc"));
+    btnWroc->setAutoDefault(false);
+    connect(btnOk, &QPushButton::clicked, this, &TformChangeUserPassword::btnOkClick);
+    connect(btnWroc, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Stare hasło"), edStare);
+    form->addRow(QStringLiteral("Nowe hasło"), edNowe);
+    form->addRow(QStringLiteral("Nowe hasło 2"), edNowe2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnWroc);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+}
+
+TformChangeUserPassword::~TformChangeUserPassword() = default;
+
+void TformChangeUserPassword::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    edStare->clear();
+    edNowe->clear();
+    edNowe2->clear();
+    edStare->setFocus(Qt::OtherFocusReason);
+}
+
+bool TformChangeUserPassword::Execute(int storedValue, const QString& storedHash) {
+    storedValue_ = storedValue;
+    storedHash_ = storedHash;
+    newPassword_.clear();
+    const bool ok = exec() == QDialog::Accepted;
+    edStare->clear();
+    edNowe->clear();
+    edNowe2->clear();
+    return ok;
+}
+
+void TformChangeUserPassword::btnOkClick() {
+    if (!PasswordMatches(storedValue_, storedHash_, edStare->text())) {
+        prompts().message(Severity::Error, QStringLiteral("Podano błędne hasło "));
+        edStare->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The texts are compared, not their old values: two different passwords of the same
+    // character sum are two different passwords.
+    if (edNowe->text() != edNowe2->text()) {
+        prompts().message(Severity::Warning, QStringLiteral("Proszę wpisać dwa identyczne hasła"));
+        edNowe2->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    newPassword_ = edNowe->text();
+    accept();
+}
+
+}  // namespace pulpex

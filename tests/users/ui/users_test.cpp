@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "controls/data/dataset.h"
+#include "users/ui/chuspas.h"
+#include "users/ui/user_ed.h"
+#include "users/ui/user_lst.h"
+#include "users/ui/users_env.h"
+
+namespace pulpex {
+namespace {
+
+using test::ModalScript;
+
+template <class T>
+T* child(QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+void click(QWidget* w, const char* name) {
+    child<QPushButton>(w, name)->click();
+}
+
+QStringList listed(TformUserList& list) {
+    QStringList out;
+    TQueryDataSet* q = list.EmployeeQuery;
+    for (q->First(); !q->Eof(); q->Next())
+        out << q->AsString("FNAME");
+    return out;
+}
+
+class Users : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(inst.ok);
+        nowak = inst.addUser("Nowak", "n1");
+        kowal = inst.addUser("Kowalska", "k1");
+    }
+    // Moves the open list to the user's row.
+    static void select(TformUserList& list, const QString& name) {
+        ASSERT_TRUE(list.EmployeeQuery->Locate("FNAME", name));
+    }
+    QStringList messages() { return inst.env.prompts.texts(); }
+
+    test::UsersInstallation inst;
+    TRec_Users nowak, kowal;
+};
+
+TEST_F(Users, ChoosingListsEverybodyButTheOneLeftOutAndHidesTheTools) {
+    TformUserList list;
+    QStringList names, sql;
+    bool toolsHidden = false;
+    TRec_Users chosen;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        EXPECT_EQ(w->windowTitle(), "Lista użytkowników");
+        names = listed(list);
+        sql = list.EmployeeQuery->SQL();
+        toolsHidden = !list.btnDodaj->isVisible() && !list.btnEdycja->isVisible() &&
+                      !list.btnUsun->isVisible();
+        select(list, "Nowak");
+        click(w, "btnOk");
+    });
+    ASSERT_TRUE(list.ChooseUser(chosen, kowal.ID));
+    EXPECT_EQ(names, (QStringList{"ADMINISTRATOR", "Nowak"}));
+    EXPECT_EQ(sql, (QStringList{"select FNAME,id ", "from \"USERS.dbf\"",
+                                "where ID <> " + QString::number(kowal.ID), "ORDER BY FNAME"}));
+    EXPECT_TRUE(toolsHidden);
+    EXPECT_EQ(chosen.ID, nowak.ID);
+    EXPECT_EQ(chosen.FNAME, "Nowak");
+    EXPECT_EQ(list.LeaveOut(), 0);  // reset when the list closes
+    EXPECT_FALSE(list.EmployeeQuery->Active());
+
+    // Cancel, and "&Ok" in maintaining mode, choose nobody.
+    script.then([&](QWidget* w) { click(w, "btnAnuluj"); });
+    EXPECT_FALSE(list.ChooseUser(chosen, 0));
+    inst.logIn(1);
+    bool toolsShown = false;
+    script.then([&](QWidget* w) {
+        toolsShown = list.btnDodaj->isVisible() && list.btnUsun->isVisible();
+        EXPECT_EQ(list.btnDodaj->toolTip(), "Dodaj pracownika");
+        EXPECT_EQ(listed(list).size(), 3);
+        click(w, "btnOk");
+    });
+    list.EditUserList();
+    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(toolsShown);
+}
+
+TEST_F(Users, AdministratorAddsEditsAndDeletes) {
+    inst.logIn(1);
+    TformUserList list;
+    ModalScript script;
+    // Add "Wiśniewski", administrator, with a password set in the editor.
+    script.then([&](QWidget*) { list.btnDodaj->click(); })
+        .then([&](QWidget* ed) {
+            EXPECT_EQ(ed->windowTitle(), "Dane o użytkowniku");
+            EXPECT_TRUE(child<QCheckBox>(ed, "cbAdministrator")->isVisible());
+            // An empty name keeps the editor open.
+            click(ed, "btnOk");
+            EXPECT_TRUE(ed->isVisible());
+            child<QLineEdit>(ed, "edNazwa")->setText("Wiśniewski");  // QTest types ASCII only
+            child<QCheckBox>(ed, "cbAdministrator")->setChecked(true);
+            click(ed, "btnZmianaHasla");
+        })
+        .then([&](QWidget* pw) {
+            EXPECT_EQ(pw->windowTitle(), "Zmiana hasła");
+            QTest::keyClicks(child<QLineEdit>(pw, "edNowe"), "wiosna");
+            QTest::keyClicks(child<QLineEdit>(pw, "edNowe2"), "wiosna");
+            click(pw, "btnOk");
+        })
+        .then([&](QWidget* ed) { click(ed, "btnOk"); })
+        // Rename Nowak and take nothing else.
+        .then([&](QWidget*) {
+            EXPECT_EQ(listed(list),
+                      (QStringList{"ADMINISTRATOR", "Kowalska", "Nowak", "Wiśniewski"}));
+            select(list, "Nowak");
+            list.btnEdycja->click();
+        })
+        .then([&](QWidget* ed) {
+            EXPECT_EQ(child<QLineEdit>(ed, "edNazwa")->text(), "Nowak");
+            child<QLineEdit>(ed, "edNazwa")->setText("Nowak-Kowalczyk");
+            click(ed, "btnOk");
+        })
+        // An edit given up changes nothing.
+        .then([&](QWidget*) {
+            select(list, "Kowalska");
+            list.btnEdycja->click();
+        })
+        .then([&](QWidget* ed) {
+            child<QLineEdit>(ed, "edNazwa")->setText("Inna");
+            click(ed, "btnWroc");
+        })
+        .then([&](QWidget*) {
+            EXPECT_EQ(listed(list),
+                      (QStringList{"ADMINISTRATOR", "Kowalska", "Nowak-Kowalczyk", "Wiśniewski"}));
+            // Deletion asks first: "No" keeps the user, "Yes" deletes.
+            select(list, "Kowalska");
+            inst.env.prompts.setNextAnswer(Answer::No);
+            list.btnUsun->click();
+            EXPECT_EQ(listed(list).size(), 4);
+            select(list, "Kowalska");
+            inst.env.prompts.setNextAnswer(Answer::Yes);
+            list.btnUsun->click();
+            click(list.window(), "btnAnuluj");
+        });
+    list.EditUserList();
+    ASSERT_TRUE(script.done());
+
+    EXPECT_EQ(messages(), QStringList(2,
+                                      "Czy na pewno chcesz usunąć tego użytkownika ?\r\n"
+                                      "Użytkownik : Kowalska"));
+    EXPECT_EQ(inst.env.prompts.shown().at(0).buttons, Buttons::YesNoCancel);
+    EXPECT_TRUE(inst.read(kowal.ID).FNAME.isEmpty());
+    EXPECT_EQ(inst.read(nowak.ID).FNAME, "Nowak-Kowalczyk");
+    TRec_Users added = inst.read(4);
+    EXPECT_EQ(added.FNAME, "Wiśniewski");
+    EXPECT_TRUE(added.USER_ISA);
+    EXPECT_TRUE(TblUsers->CheckPassword(added, "wiosna"));
+    EXPECT_FALSE(TblUsers->CheckPassword(added, "answoi"));
+}
+
+TEST_F(Users, NonAdministratorEditsOnlyHimselfAndNeverTheFlag) {
+    inst.logIn(nowak.ID);
+    TformUserList list;
+    bool flagShown = true;
+    int editors = 0;
+    ModalScript script;
+    script
+        .then([&](QWidget* w) {
+            // Add and delete do nothing; editing another user opens nothing.
+            list.btnDodaj->click();
+            list.btnUsun->click();
+            select(list, "Kowalska");
+            list.btnEdycja->click();
+            EXPECT_EQ(QApplication::activeModalWidget(), w);
+            select(list, "Nowak");
+            list.btnEdycja->click();
+        })
+        .then([&](QWidget* ed) {
+            ++editors;
+            flagShown = child<QCheckBox>(ed, "cbAdministrator")->isVisible();
+            child<QCheckBox>(ed, "cbAdministrator")->setChecked(true);  // hidden: ignored
+            child<QLineEdit>(ed, "edNazwa")->setText("Nowak Jan");
+            click(ed, "btnOk");
+        })
+        .then([&](QWidget* w) {
+            EXPECT_EQ(listed(list), (QStringList{"ADMINISTRATOR", "Kowalska", "Nowak Jan"}));
+            click(w, "btnAnuluj");
+        });
+    list.EditUserList();
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(editors, 1);
+    EXPECT_FALSE(flagShown);
+    EXPECT_TRUE(messages().isEmpty());  // refusals are silent
+    EXPECT_EQ(inst.read(nowak.ID).FNAME, "Nowak Jan");
+    EXPECT_FALSE(inst.read(nowak.ID).USER_ISA);
+    EXPECT_EQ(inst.sys->CurrentUser().FNAME, "Nowak Jan");  // the logged-in record follows
+    EXPECT_FALSE(inst.read(kowal.ID).FNAME.isEmpty());
+}
+
+TEST_F(Users, TheLastUserCannotBeDeleted) {
+    TblUsers->DeleteUser(nowak.ID);
+    TblUsers->DeleteUser(kowal.ID);
+    inst.logIn(1);
+    TformUserList list;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        list.btnUsun->click();
+        click(w, "btnAnuluj");
+    });
+    list.EditUserList();
+    EXPECT_EQ(messages(), QStringList{"Nie można usunąć ostatniego użytkownika!"});
+    EXPECT_EQ(inst.read(1).FNAME, "ADMINISTRATOR");
+}
+
+TEST_F(Users, PasswordChangeChecksTheOldOneAndTheTwoNewTexts) {
+    TformChangeUserPassword dlg;
+    TRec_Users u = inst.read(nowak.ID);
+    auto fill = [](QWidget* w, const char* old, const char* n1, const char* n2) {
+        QTest::keyClicks(child<QLineEdit>(w, "edStare"), old);
+        QTest::keyClicks(child<QLineEdit>(w, "edNowe"), n1);
+        QTest::keyClicks(child<QLineEdit>(w, "edNowe2"), n2);
+        click(w, "btnOk");
+    };
+    bool clearedAgain = false;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        fill(w, "1n", "x", "x");  // an anagram of the old password is not it
+        EXPECT_EQ(QApplication::focusWidget(), dlg.edStare);
+        dlg.edStare->clear();
+        dlg.edNowe->clear();
+        dlg.edNowe2->clear();
+        fill(w, "n1", "lato", "otal");  // the same characters are not the same password
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), dlg.edNowe2);
+        dlg.edNowe2->clear();
+        QTest::keyClicks(dlg.edNowe2, "lato");
+        click(w, "btnOk");
+    });
+    ASSERT_TRUE(dlg.Execute(u.PRSN_PSW, u.PRSN_HSH));
+    EXPECT_EQ(dlg.NewPassword(), "lato");
+    EXPECT_EQ(messages(),
+              (QStringList{"Podano błędne hasło ", "Proszę wpisać dwa identyczne hasła"}));
+    EXPECT_EQ(inst.env.prompts.shown().at(0).severity, Severity::Error);
+    EXPECT_EQ(inst.env.prompts.shown().at(1).severity, Severity::Warning);
+
+    script.then([&](QWidget* w) {
+        clearedAgain = dlg.edStare->text().isEmpty() && dlg.edNowe->text().isEmpty();
+        click(w, "btnWroc");
+    });
+    EXPECT_FALSE(dlg.Execute(u.PRSN_PSW, u.PRSN_HSH));
+    EXPECT_TRUE(clearedAgain);
+}
+
+TEST_F(Users, EditorWithoutARecordSaysSo) {
+    TformUser_Edit ed;
+    EXPECT_FALSE(ed.Execute(nullptr));
+    EXPECT_EQ(messages(), QStringList{"Brak danych do edycji"});
+}
+
+}  // namespace
+}  // namespace pulpex
