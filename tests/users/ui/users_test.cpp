@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "controls/data/dataset.h"
+#include "tables/fieldio.h"
 #include "users/ui/chuspas.h"
 #include "users/ui/user_ed.h"
 #include "users/ui/user_lst.h"
@@ -204,6 +205,33 @@ TEST_F(Users, NonAdministratorEditsOnlyHimselfAndNeverTheFlag) {
     EXPECT_FALSE(inst.read(nowak.ID).USER_ISA);
     EXPECT_EQ(inst.sys->CurrentUser().FNAME, "Nowak Jan");  // the logged-in record follows
     EXPECT_FALSE(inst.read(kowal.ID).FNAME.isEmpty());
+}
+
+TEST_F(Users, ARowLockedElsewhereIsNotEdited) {
+    // Another workstation is editing Nowak's row.
+    auto other = engine::Table::open(u8(inst.env.dataDir()) + "USERS.DBF");
+    other->setIndex("USRS_ID");
+    ASSERT_TRUE(other->findKey(engine::Value{std::int64_t{nowak.ID}}));
+    other->edit();
+
+    inst.logIn(1);
+    TformUserList list;
+    QWidget* activeAfter = nullptr;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        select(list, "Nowak");
+        inst.env.prompts.setNextAnswer(Answer::Cancel);  // do not retry the lock
+        list.btnEdycja->click();
+        activeAfter = QApplication::activeModalWidget();
+        click(w, "btnAnuluj");
+    });
+    list.EditUserList();
+    EXPECT_EQ(activeAfter, &list);  // no editor
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages()[0].startsWith("Błąd podczas lokowania, powtórzyć próbę?"));
+    other->cancel();
+    EXPECT_EQ(inst.read(nowak.ID).FNAME, "Nowak");
+    EXPECT_EQ(TblUsers->T().state(), engine::Table::State::Browse);
 }
 
 TEST_F(Users, TheLastUserCannotBeDeleted) {
