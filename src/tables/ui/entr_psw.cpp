@@ -18,7 +18,6 @@ namespace pulpex {
 
 namespace {
 
-// Masked fields show "*" whatever the desktop style would draw.
 class StarPasswordStyle : public QProxyStyle {
   public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -29,6 +28,13 @@ class StarPasswordStyle : public QProxyStyle {
 };
 
 }  // namespace
+
+void MaskWithStars(QLineEdit* edit, QObject* owner) {
+    edit->setEchoMode(QLineEdit::Password);
+    auto* style = new StarPasswordStyle;
+    style->setParent(owner);
+    edit->setStyle(style);
+}
 
 bool CheckCurrentUserPassword(const QString& typed) {
     TAM_System* sys = System();
@@ -47,10 +53,7 @@ TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
     Label1->setObjectName(QStringLiteral("Label1"));
     edPassword = new QLineEdit(this);
     edPassword->setObjectName(QStringLiteral("edPassword"));
-    edPassword->setEchoMode(QLineEdit::Password);
-    auto* style = new StarPasswordStyle;
-    style->setParent(this);  // outlives the field: children go in the order they were made
-    edPassword->setStyle(style);
+    MaskWithStars(edPassword, this);
     Label1->setBuddy(edPassword);
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));

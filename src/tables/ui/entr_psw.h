@@ -30,6 +30,11 @@ class TformEnterPassword : public QDialog {
     void showEvent(QShowEvent* event) override;
 };
 
+// Makes `edit` a password field that shows "*" whatever the desktop style would draw. The style
+// object belongs to `owner`, which must outlive the field (its dialog, made before the field is
+// destroyed: children go in the order they were made).
+void MaskWithStars(QLineEdit* edit, QObject* owner);
+
 // Whether `typed` is the current user's password (the users table decides, and upgrades an old
 // row to the hash); false without a system object.
 bool CheckCurrentUserPassword(const QString& typed);

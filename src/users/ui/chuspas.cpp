@@ -4,34 +4,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/prompts.h"
 #include "tables/password.h"
+#include "tables/ui/entr_psw.h"
 
 namespace pulpex {
 
 namespace {
 
-// Masked fields show "*" whatever the desktop style would draw.
-class StarPasswordStyle : public QProxyStyle {
-  public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* ret) const override {
-        if (hint == QStyle::SH_LineEdit_PasswordCharacter) return '*';
-        return QProxyStyle::styleHint(hint, option, widget, ret);
-    }
-};
-
 QLineEdit* passwordEdit(QWidget* parent, const char* name, QObject* styleOwner) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QLatin1String(name));
-    e->setEchoMode(QLineEdit::Password);
-    auto* style = new StarPasswordStyle;
-    style->setParent(styleOwner);
-    e->setStyle(style);
+    MaskWithStars(e, styleOwner);
     return e;
 }
 

@@ -58,7 +58,7 @@ class ModalScript : public QObject {
     QTimer timer_;
     std::deque<Step> steps_;
     QSet<QObject*> busy_;
-    QWidget* last_ = nullptr;  // only compared, never used
+    QWidget* last_ = nullptr;  // only compared, never dereferenced
 };
 
 // A new installation with the whole catalogue; nobody logged in.

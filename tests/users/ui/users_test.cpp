@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include "controls/data/dataset.h"
@@ -275,6 +276,10 @@ TEST_F(Users, PasswordChangeChecksTheOldOneAndTheTwoNewTexts) {
     });
     ASSERT_TRUE(dlg.Execute(u.PRSN_PSW, u.PRSN_HSH));
     EXPECT_EQ(dlg.NewPassword(), "lato");
+    for (QLineEdit* e : {dlg.edStare, dlg.edNowe, dlg.edNowe2}) {
+        EXPECT_EQ(e->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(e->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
+    }
     EXPECT_EQ(messages(),
               (QStringList{"Podano błędne hasło ", "Proszę wpisać dwa identyczne hasła"}));
     EXPECT_EQ(inst.env.prompts.shown().at(0).severity, Severity::Error);
