@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/prompts.h"
+#include "core/ui/help.h"
 #include "core/system.h"
 #include "tables/globals.h"
 #include "tables/password.h"
@@ -47,6 +48,7 @@ bool CheckCurrentUserPassword(const QString& typed) {
 TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formEnterPassword"));
     setWindowTitle(QStringLiteral("Weryfikacja hasła"));
+    SetHelpContext(this, 113);
     lbPrompt = new QLabel(this);
     lbPrompt->setObjectName(QStringLiteral("lbPrompt"));
     Label1 = new QLabel(QStringLiteral("Wpisz hasło : "), this);

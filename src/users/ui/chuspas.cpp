@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/prompts.h"
+#include "core/ui/help.h"
 #include "tables/password.h"
 #include "tables/ui/entr_psw.h"
 
@@ -27,6 +28,7 @@ QLineEdit* passwordEdit(QWidget* parent, const char* name, QObject* styleOwner) 
 TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formChangeUserPassword"));
     setWindowTitle(QStringLiteral("Zmiana hasła"));
+    SetHelpContext(this, 112);
     edStare = passwordEdit(this, "edStare", this);
     edNowe = passwordEdit(this, "edNowe", this);
     edNowe2 = passwordEdit(this, "edNowe2", this);
@@ -38,6 +40,10 @@ TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(pare
     btnWroc->setAutoDefault(false);
     connect(btnOk, &QPushButton::clicked, this, &TformChangeUserPassword::btnOkClick);
     connect(btnWroc, &QPushButton::clicked, this, &QDialog::reject);
+    btnPomoc = new QPushButton(QStringLiteral("&Pomoc"), this);
+    btnPomoc->setObjectName(QStringLiteral("btnPomoc"));
+    btnPomoc->setAutoDefault(false);
+    connect(btnPomoc, &QPushButton::clicked, this, [] { ShowHelp(112); });
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Stare hasło"), edStare);
@@ -47,6 +53,7 @@ TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(pare
     buttons->addStretch();
     buttons->addWidget(btnOk);
     buttons->addWidget(btnWroc);
+    buttons->addWidget(btnPomoc);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);

@@ -27,6 +27,7 @@ class TformChangeUserPassword : public QDialog {
     QLineEdit* edNowe2;
     QPushButton* btnOk;
     QPushButton* btnWroc;
+    QPushButton* btnPomoc;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -9,6 +9,7 @@
 
 #include "core/prompts.h"
 #include "core/system.h"
+#include "core/ui/help.h"
 #include "tables/password.h"
 #include "tables/users.h"
 #include "users/ui/chuspas.h"
@@ -26,6 +27,7 @@ bool loggedInIsAdmin() {
 TformUser_Edit::TformUser_Edit(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formUser_Edit"));
     setWindowTitle(QStringLiteral("Dane o użytkowniku"));
+    SetHelpContext(this, 111);
     lbHistoria = new QLabel(this);
     lbHistoria->setObjectName(QStringLiteral("lbHistoria"));
     lbNazwa = new QLabel(QStringLiteral("&Nazwa użytkownika"), this);

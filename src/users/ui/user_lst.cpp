@@ -8,6 +8,7 @@
 #include "controls/grid/cvdbgrid.h"
 #include "core/prompts.h"
 #include "core/system.h"
+#include "core/ui/help.h"
 #include "tables/globals.h"
 #include "tables/ui/entr_psw.h"
 #include "tables/users.h"
@@ -37,6 +38,7 @@ QPushButton* button(QWidget* parent, const QString& text, const char* name) {
 TformUserList::TformUserList(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formUserList"));
     setWindowTitle(QStringLiteral("Lista użytkowników"));
+    SetHelpContext(this, 110);
     EmployeeQuery = new TQueryDataSet(this);
     EmployeeQuery->setObjectName(QStringLiteral("EmployeeQuery"));
     grid = new TCV_DBGrid(this);

@@ -1,0 +1,217 @@
+#include "core/ui/w_glow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/config.h"
+#include "core/prompts.h"
+#include "core/pulpex_system.h"
+#include "core/ui/am_confg.h"
+#include "core/ui/help.h"
+#include "mail/transport/protocols.h"
+#include "tables/am_diags.h"
+#include "users/ui/user_lst.h"
+
+#ifndef PULPEX_VERSION
+#define PULPEX_VERSION "0.1"
+#endif
+
+namespace pulpex {
+
+namespace {
+const QString kWwwText = QStringLiteral(" WWW * Internet * Przeglądarka");
+constexpr int kWwwWidth = 9;
+}  // namespace
+
+QString WwwCaption(int p) {
+    const int n = static_cast<int>(kWwwText.size());
+    QString s;
+    for (int i = 0; i < kWwwWidth; ++i)
+        s += kWwwText.at((p - 1 + i) % n);
+    return s;
+}
+
+int NextWwwPosition(int p) {
+    return p >= kWwwText.size() ? 1 : p + 1;
+}
+
+TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("OknoGlowne"));
+    setWindowTitle(QStringLiteral("Pulpex"));
+    setWindowIcon(QIcon(QStringLiteral(":/pulpex.png")));
+    SetHelpContext(this, kHelpMainWindow);
+    try {
+        system_ = std::make_unique<TPulpex_System>(mainDir);
+        system_->loginHandler = Login;
+    } catch (...) {
+        // Without a system object the start sequence fails and says so.
+    }
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+
+    buttonColumn_ = new QWidget(central);
+    auto* column = new QVBoxLayout(buttonColumn_);
+    column->setContentsMargins(0, 0, 0, 0);
+    btnKonfiguracja =
+        addButton(QStringLiteral("           K&onfiguracja           "), "btnKonfiguracja");
+    connect(btnKonfiguracja, &QPushButton::clicked, this, &TOknoGlowne::btnKonfiguracjaClick);
+    column->addStretch();
+    btnKoniec = addButton(QStringLiteral("&Koniec"), "btnKoniec");
+    connect(btnKoniec, &QPushButton::clicked, this, &QWidget::close);
+    layout->addWidget(buttonColumn_);
+
+    // The information panel.
+    auto* panel = new QFrame(central);
+    panel->setObjectName(QStringLiteral("pnlInfo"));
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* info = new QVBoxLayout(panel);
+    auto* picture = new QLabel(panel);
+    picture->setObjectName(QStringLiteral("imgLogo"));
+    picture->setPixmap(QIcon(QStringLiteral(":/pulpex.png")).pixmap(96, 96));
+    picture->setAlignment(Qt::AlignCenter);
+    auto* product = new QLabel(QStringLiteral("<b>Pulpex</b>"), panel);
+    product->setObjectName(QStringLiteral("lblProdukt"));
+    product->setAlignment(Qt::AlignCenter);
+    QFont big = product->font();
+    big.setPointSize(big.pointSize() * 2);
+    product->setFont(big);
+    auto* subtitle =
+        new QLabel(QStringLiteral("Sekretariat – dziennik korespondencji i terminarz"), panel);
+    subtitle->setObjectName(QStringLiteral("lblOpis"));
+    subtitle->setAlignment(Qt::AlignCenter);
+    auto* version = new QLabel(QStringLiteral("Wersja ") + QStringLiteral(PULPEX_VERSION), panel);
+    version->setObjectName(QStringLiteral("lblWersja"));
+    version->setAlignment(Qt::AlignCenter);
+    auto* maker = new QLabel(QStringLiteral("Zespół Pulpex"), panel);
+    maker->setObjectName(QStringLiteral("lblProducent"));
+    maker->setAlignment(Qt::AlignCenter);
+    lblUzytkownik = new QLabel(panel);
+    lblUzytkownik->setObjectName(QStringLiteral("lblUzytkownik"));
+    lblUzytkownik->setAlignment(Qt::AlignCenter);
+    lblPomoc = new QLabel(QStringLiteral("F1 - Pomoc"), panel);
+    lblPomoc->setObjectName(QStringLiteral("lblPomoc"));
+    lblPomoc->setToolTip(QStringLiteral(
+        "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy."));
+    lblPomoc->setCursor(Qt::PointingHandCursor);
+    lblPomoc->setAlignment(Qt::AlignCenter);
+    lblPomoc->installEventFilter(this);
+    info->addWidget(picture);
+    info->addWidget(product);
+    info->addWidget(subtitle);
+    info->addWidget(version);
+    info->addWidget(maker);
+    info->addStretch();
+    info->addWidget(lblUzytkownik);
+    info->addWidget(lblPomoc);
+    layout->addWidget(panel, 1);
+
+    setCentralWidget(central);
+    resize(620, 420);
+}
+
+TOknoGlowne::~TOknoGlowne() = default;
+
+QPushButton* TOknoGlowne::addButton(const QString& caption, const char* name) {
+    auto* b = new QPushButton(caption, buttonColumn_);
+    b->setObjectName(QLatin1String(name));
+    b->setMinimumHeight(36);
+    static_cast<QVBoxLayout*>(buttonColumn_->layout())->addWidget(b);
+    return b;
+}
+
+bool TOknoGlowne::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblPomoc && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ShowHelp(kHelpMainWindow);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TOknoGlowne::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormShow();
+    // Offscreen and on some desktops the window is never told it became active; the start
+    // sequence must run all the same.
+    QTimer::singleShot(0, this, &TOknoGlowne::FormActivate);
+}
+
+void TOknoGlowne::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        QTimer::singleShot(0, this, &TOknoGlowne::FormActivate);
+}
+
+void TOknoGlowne::FormShow() {
+    if (!system_) return;
+    // The mail components are checked once after installation (Linux registers no libraries);
+    // the diagnostics table is not open yet, so the finding is logged after the start.
+    if (ReadConfig(QStringLiteral("register_nnocod"), QStringLiteral("tak")) ==
+        QStringLiteral("tak")) {
+        pendingDiag_ = MailProtocolsReport();
+        WriteConfig(QStringLiteral("register_nnocod"), QStringLiteral("nie"));
+    }
+}
+
+void TOknoGlowne::FormActivate() {
+    // Once per run: re-activation after a dialog must not ask for the login again.
+    if (started_ || starting_ || closing_ || !isVisible()) return;
+    starting_ = true;
+    repaint();
+    bool ok = false;
+    try {
+        ok = system_ && system_->StartSystem();
+    } catch (const std::exception& e) {
+        prompts().message(Severity::Error, QString::fromUtf8(e.what()));
+        ok = false;
+    }
+    starting_ = false;
+    if (!ok) {
+        prompts().message(Severity::Error,
+                          QStringLiteral("Uruchomienie programu nie jest możliwe"));
+        closing_ = true;
+        close();
+        return;
+    }
+    started_ = true;
+    lblUzytkownik->setText(QStringLiteral("Użytkownik: ") + system_->CurrentUserName());
+    if (!pendingDiag_.isEmpty()) {
+        LogDiag(pendingDiag_, system_->CurrentUserName());
+        pendingDiag_.clear();
+    }
+    if (afterStart) afterStart();
+}
+
+void TOknoGlowne::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    if (started_ && system_) {
+        try {
+            system_->ShutdownTables();
+        } catch (...) {
+            // Closing goes on whatever the tables say.
+        }
+        started_ = false;
+    }
+    event->accept();
+}
+
+void TOknoGlowne::btnKonfiguracjaClick() {
+    if (TConfig* config = ConfigWindow()) {
+        config->Execute();
+        return;
+    }
+    TConfig config(this);
+    config.Execute();
+}
+
+}  // namespace pulpex
