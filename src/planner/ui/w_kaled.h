@@ -1,0 +1,75 @@
+// The date picker used wherever a date is chosen, and the Polish month grid it shares with the
+// plan window: weeks start on Sunday, day and month names are the program's own.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QCalendarWidget;
+class QLabel;
+class QPushButton;
+
+namespace pulpex {
+
+// "5 stycznia 2024": the day with the month in the genitive, as Polish writes a date.
+QString LongDateText(const QDate& date);
+// The month in the genitive ("stycznia") for 1..12; empty otherwise.
+QString MonthNameGenitive(int month);
+
+// A QCalendarWidget in Polish with the program's short day names above it (Sunday first, in
+// red). Qt's own header would take its names from the locale, whose abbreviations differ.
+class TPolishMonthGrid : public QWidget {
+    Q_OBJECT
+  public:
+    TPolishMonthGrid(QWidget* parent, const QString& calendarName);
+    QCalendarWidget* Calendar() const { return calendar_; }
+    const QList<QLabel*>& DayHeaders() const { return headers_; }
+
+  private:
+    QCalendarWidget* calendar_;
+    QList<QLabel*> headers_;
+};
+
+class TKalendarz : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TKalendarz(QWidget* parent = nullptr);
+
+    // Prepares one showing: whether "Anuluj" is offered, whether the year may change, the start.
+    void Setup(bool showCancel, bool allowYearChange, const QDate& date);
+    QDate SelectedDate() const;
+    bool YearChangeAllowed() const { return allowYearChange_; }
+
+    QCalendarWidget* Calendar1;
+    QLabel* Label1;        // year of the page shown
+    QLabel* Label2;        // month of the page shown
+    QLabel* Label3;        // "Wybrana data:"
+    QLabel* Label4;        // the selected date
+    QPushButton* BitBtn1;  // previous year
+    QPushButton* BitBtn2;  // previous month
+    QPushButton* BitBtn3;  // next month
+    QPushButton* BitBtn4;  // next year
+    QPushButton* btnOK;
+    QPushButton* BitBtn6;  // "Anuluj"
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void moveMonths(int months);
+    void refreshLabels();
+    void calendarActivated();
+
+    bool allowYearChange_ = true;
+    bool showCancel_ = true;
+};
+
+// Shows the picker modally on `date` (today when invalid) and returns the date chosen with
+// "&OK", or `date` when the picker was closed otherwise.
+QDate WybierzDate(QWidget* owner, bool showCancel, bool allowYearChange, const QDate& date);
+
+}  // namespace pulpex
