@@ -18,7 +18,11 @@
 #include "core/ui/am_confg.h"
 #include "core/ui/help.h"
 #include "mail/transport/protocols.h"
+#include "planner/note_dz.h"
+#include "planner/ui/alarm_check.h"
+#include "planner/ui/w_plan.h"
 #include "tables/am_diags.h"
+#include "tables/globals.h"
 #include "users/ui/user_lst.h"
 
 #ifndef PULPEX_VERSION
@@ -65,6 +69,11 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     btnKonfiguracja =
         addButton(QStringLiteral("           K&onfiguracja           "), "btnKonfiguracja");
     connect(btnKonfiguracja, &QPushButton::clicked, this, &TOknoGlowne::btnKonfiguracjaClick);
+    btnTerminarz = addButton(QStringLiteral("            &Terminarz            "), "btnTerminarz");
+    connect(btnTerminarz, &QPushButton::clicked, this, [this] {
+        if (started_) PokazTerminarz(this);
+    });
+    alarmCheck_ = new TAlarmCheck(this);
     column->addStretch();
     btnKoniec = addButton(QStringLiteral("&Koniec"), "btnKoniec");
     connect(btnKoniec, &QPushButton::clicked, this, &QWidget::close);
@@ -190,10 +199,18 @@ void TOknoGlowne::FormActivate() {
         pendingDiag_.clear();
     }
     if (afterStart) afterStart();
+    // A note for today opens the plan first; then the alarms that are due ring.
+    try {
+        if (TblNotatki && TblNotatki->IsAnyNote()) PokazTerminarz(this);
+    } catch (const EDatabaseError& e) {
+        prompts().message(Severity::Error, QString::fromUtf8(e.what()));
+    }
+    if (started_) alarmCheck_->CheckAlarms();
 }
 
 void TOknoGlowne::closeEvent(QCloseEvent* event) {
     closing_ = true;
+    alarmCheck_->timer()->stop();  // no check may run on freed tables
     if (started_ && system_) {
         try {
             system_->ShutdownTables();

@@ -14,6 +14,7 @@ class QTimer;
 
 namespace pulpex {
 
+class TAlarmCheck;
 class TPulpex_System;
 
 // The web button's scrolling caption: 9 characters of " WWW * Internet * Przeglądarka" read
@@ -35,10 +36,13 @@ class TOknoGlowne : public QMainWindow {
     // True once the start sequence has succeeded (until the window closes).
     bool started() const { return started_; }
 
-    // Runs after a successful start (the planner's notes and alarm check join here).
+    // The alarm check with its 3-second timer (started by the first check).
+    TAlarmCheck* alarmCheck() const { return alarmCheck_; }
+    // Runs after a successful start, before today's notes and the alarms (tests).
     std::function<void()> afterStart;
 
     QPushButton* btnKonfiguracja = nullptr;
+    QPushButton* btnTerminarz = nullptr;
     QPushButton* btnKoniec = nullptr;
     QLabel* lblPomoc = nullptr;
     QLabel* lblUzytkownik = nullptr;
@@ -61,6 +65,7 @@ class TOknoGlowne : public QMainWindow {
     bool closing_ = false;
     QString pendingDiag_;  // what the first-run check found, logged once the tables are open
     QWidget* buttonColumn_ = nullptr;
+    TAlarmCheck* alarmCheck_ = nullptr;  // child
 };
 
 }  // namespace pulpex

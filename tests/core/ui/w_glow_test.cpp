@@ -17,8 +17,12 @@
 #include "core/ui/modal.h"
 #include "core/ui/w_glow.h"
 #include "core/utils.h"
+#include "planner/alarms.h"
+#include "planner/note_dz.h"
+#include "planner/ui/alarm_check.h"
 #include "support/testenv.h"
 #include "tables/engine/table.h"
+#include "tables/globals.h"
 #include "users/ui/user_lst.h"
 #include "users/ui/users_env.h"
 
@@ -187,12 +191,54 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
         shown << b->objectName() + "=" + b->text();
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"btnKonfiguracja=           K&onfiguracja           ",
-                                  "btnKoniec=&Koniec"}));
+                                  "btnKoniec=&Koniec",
+                                  "btnTerminarz=            &Terminarz            "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
     EXPECT_EQ(HelpContextOf(&w), kHelpMainWindow);
     EXPECT_EQ(HelpContextOf(w.btnKoniec), kHelpMainWindow);
+}
+
+TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
+    // An installation with a note for today and an alarm due since midnight.
+    {
+        test::UsersInstallation inst;
+        ASSERT_TRUE(inst.ok);
+        TRec_Notatki note;
+        note.NT_OPI.SetText("Zebranie zarządu");
+        int id = 0;
+        TblNotatki->OT_AddNew(id, note);
+        TRec_Alarmy alarm;
+        alarm.ALR_GDZ = QTime(0, 0, 0);
+        alarm.ALR_OPI.SetText("Telefon do urzędu");
+        id = 0;
+        TblAlarmy->OT_AddNew(id, alarm);
+        inst.sys->ShutdownTables();
+    }
+    QStringList order;
+    bool timerStoppedDuringAlarm = false;
+    TOknoGlowne w(env.dir.path() + "/pulpex/");
+    ModalScript script;
+    script.then(choose("ADMINISTRATOR"))
+        .then(type(""))
+        .then([&](QWidget* plan) {
+            order << plan->objectName();
+            plan->findChild<QPushButton*>("btnClose")->click();
+        })
+        .then([&](QWidget* clock) {
+            order << clock->objectName();
+            timerStoppedDuringAlarm = !w.alarmCheck()->timer()->isActive();
+            clock->findChild<QPushButton*>("BitBtn1")->click();
+        });
+    start(w);
+    ASSERT_TRUE(w.started());
+    QTRY_VERIFY(script.done());
+    QTRY_VERIFY(w.alarmCheck()->timer()->isActive());
+    EXPECT_EQ(order, (QStringList{"okno_plan", "d_notatka"}));
+    EXPECT_TRUE(timerStoppedDuringAlarm);
+    w.close();
+    EXPECT_FALSE(w.alarmCheck()->timer()->isActive());
 }
 
 TEST(MainWindowCaption, WebButtonCaptionScrollsAndWraps) {
@@ -244,7 +290,7 @@ TEST_F(MainWindow, F1OpensTheTopicOfTheWindowInFocus) {
     EXPECT_EQ(modality, Qt::ApplicationModal);
 
     // Every topic page exists and names its title; unknown topics lead to the contents.
-    for (int topic : {999, 100, 110, 111, 112, 113})
+    for (int topic : {999, 100, 110, 111, 112, 113, 800, 810, 820, 830})
         EXPECT_NE(HelpPage(topic), ":/help/index.html") << topic;
     EXPECT_EQ(HelpPage(4242), ":/help/index.html");
     w.close();
