@@ -100,6 +100,16 @@ void TTbl_USERS::GetUserName_Silent(int id, QString& name) {
     }
 }
 
+int TTbl_USERS::OtherAdministrators(int exceptId) {
+    engine::Table::OpenOptions o;
+    o.readOnly = true;
+    auto t = engine::Table::open(u8(TableFileName()), o);
+    int n = 0;
+    for (t->first(); !t->eof(); t->next())
+        if (fieldInt(*t, QStringLiteral("ID")) != exceptId && fieldBool(*t, kUSER_ISA)) ++n;
+    return n;
+}
+
 bool TTbl_USERS::CheckPassword(TRec_Users& user, const QString& typed) {
     if (!PasswordMatches(user.PRSN_PSW, user.PRSN_HSH, typed)) return false;
     const bool hashed = !user.PRSN_HSH.trimmed().isEmpty();

@@ -38,6 +38,8 @@ class TTbl_USERS : public TOT_Table {
     // empty when not found.
     void GetUserName_Silent(int id, QString& name);
     bool DeleteUser(int id) { return DeleteByID(id); }
+    // How many users other than `exceptId` are administrators (a cursor of its own).
+    int OtherAdministrators(int exceptId);
     // Whether `typed` is the user's password: the hash decides when it is set, else the old
     // value; a user who matched by the old value gets the hash written (and the old value kept).
     bool CheckPassword(TRec_Users& user, const QString& typed);

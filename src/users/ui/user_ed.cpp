@@ -10,6 +10,7 @@
 #include "core/prompts.h"
 #include "core/system.h"
 #include "core/ui/help.h"
+#include "tables/globals.h"
 #include "tables/password.h"
 #include "tables/users.h"
 #include "users/ui/chuspas.h"
@@ -93,6 +94,15 @@ void TformUser_Edit::btnOkClick() {
     const QString name = edNazwa->text().trimmed();
     if (name.isEmpty()) {
         edNazwa->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The last administrator keeps his right: without one nobody could manage users again.
+    if (loggedInIsAdmin() && record_->USER_ISA && !cbAdministrator->isChecked() && TblUsers &&
+        record_->ID != 0 && TblUsers->OtherAdministrators(record_->ID) == 0) {
+        prompts().message(Severity::Warning,
+                          QStringLiteral("Nie można odebrać uprawnień ostatniemu administratorowi "
+                                         "systemu!"));
+        cbAdministrator->setChecked(true);
         return;
     }
     record_->FNAME = name;

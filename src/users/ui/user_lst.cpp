@@ -207,6 +207,20 @@ void TformUserList::btnUsunClick() {
         OpenForCall open(*TblUsers);
         TRec_Users user;
         if (!TblUsers->ReadRecordByID(id, user)) return;
+        // Nobody could manage users any more, or the one at the screen would vanish under
+        // his own feet.
+        if (id == System()->CurrentUserID()) {
+            prompts().message(
+                Severity::Warning,
+                QStringLiteral("Nie można usunąć użytkownika, który jest zalogowany."));
+            return;
+        }
+        if (user.USER_ISA && TblUsers->OtherAdministrators(id) == 0) {
+            prompts().message(
+                Severity::Warning,
+                QStringLiteral("Nie można usunąć ostatniego administratora systemu!"));
+            return;
+        }
         const Answer a = prompts().message(
             Severity::Confirmation,
             QStringLiteral("Czy na pewno chcesz usunąć tego użytkownika ?\r\nUżytkownik : ") +

@@ -250,6 +250,49 @@ TEST_F(Users, TheLastUserCannotBeDeleted) {
     EXPECT_EQ(inst.read(1).FNAME, "ADMINISTRATOR");
 }
 
+TEST_F(Users, TheLoggedInUserAndTheLastAdministratorStay) {
+    // Nowak is made an administrator and logs in; ADMINISTRATOR is the other one.
+    nowak.USER_ISA = true;
+    {
+        OpenForCall open(*TblUsers);
+        ASSERT_TRUE(TblUsers->LocateID(nowak.ID));
+        TblUsers->T().edit();
+        nowak.StoreFields(*TblUsers);
+        TblUsers->PostRow();
+    }
+    inst.logIn(nowak.ID);
+    TformUserList list;
+    ModalScript script;
+    script
+        .then([&](QWidget*) {
+            select(list, "Nowak");
+            list.btnUsun->click();  // himself: refused before any question
+            select(list, "ADMINISTRATOR");
+            inst.env.prompts.setNextAnswer(Answer::Yes);
+            list.btnUsun->click();  // Nowak stays an administrator: allowed
+            select(list, "Nowak");
+            list.btnEdycja->click();
+        })
+        .then([&](QWidget* ed) {
+            // The last administrator cannot take his own right away.
+            child<QCheckBox>(ed, "cbAdministrator")->setChecked(false);
+            click(ed, "btnOk");
+            EXPECT_TRUE(ed->isVisible());
+            EXPECT_TRUE(child<QCheckBox>(ed, "cbAdministrator")->isChecked());
+            click(ed, "btnWroc");
+        })
+        .then([&](QWidget* w) { click(w, "btnAnuluj"); });
+    list.EditUserList();
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(messages(),
+              (QStringList{"Nie można usunąć użytkownika, który jest zalogowany.",
+                           "Czy na pewno chcesz usunąć tego użytkownika ?\r\nUżytkownik : "
+                           "ADMINISTRATOR",
+                           "Nie można odebrać uprawnień ostatniemu administratorowi systemu!"}));
+    EXPECT_TRUE(inst.read(1).FNAME.isEmpty());
+    EXPECT_TRUE(inst.read(nowak.ID).USER_ISA);
+}
+
 TEST_F(Users, PasswordChangeChecksTheOldOneAndTheTwoNewTexts) {
     TformChangeUserPassword dlg;
     TRec_Users u = inst.read(nowak.ID);
