@@ -117,7 +117,16 @@ QString TAM_System::UserTempDir() {
 bool TAM_System::StartSystem() {
     for (auto& e : catalogue_)
         if (e.table) e.table->Close();
-    if (!CheckTables()) return false;
+    if (busyHandler) busyHandler(true);
+    bool checked = false;
+    try {
+        checked = CheckTables();
+    } catch (...) {
+        if (busyHandler) busyHandler(false);
+        throw;
+    }
+    if (busyHandler) busyHandler(false);
+    if (!checked) return false;
     if (!Login()) return false;
     LogDiag(QStringLiteral("Logowanie do systemu."), CurrentUserName());
     return true;

@@ -45,6 +45,9 @@ class TAM_System {
     // Picks and verifies the user; the windows layer sets the handler.
     virtual bool Login();
     std::function<bool(TAM_System&)> loginHandler;
+    // Told true before and false after the table check of StartSystem (which can take long on
+    // years of data), so that the windows layer can show that the program is busy.
+    std::function<void(bool)> busyHandler;
 
     int CurrentUserID() const;
     bool CurrentUserIsAdmin() const;

@@ -109,7 +109,8 @@ int freeDescriptors() {
         if (fd < 0) break;
         fds.push_back(fd);
     }
-    for (int fd : fds) ::close(fd);
+    for (int fd : fds)
+        ::close(fd);
     return static_cast<int>(fds.size());
 }
 
@@ -150,9 +151,16 @@ TEST_F(SystemStart, FileProbeReportsTheFirstFileThatCouldNotBeMade) {
 TEST_F(SystemStart, StartNeedsALoginAndScratchDirectoryIsPerUser) {
     EXPECT_FALSE(sys().StartSystem());  // nobody to log in
     int calls = 0;
-    sys().loginHandler = [&](TAM_System&) { return ++calls > 0; };
+    QStringList events;
+    sys().busyHandler = [&](bool busy) { events << (busy ? "busy" : "done"); };
+    sys().loginHandler = [&](TAM_System&) {
+        events << "login";
+        return ++calls > 0;
+    };
     EXPECT_TRUE(sys().StartSystem());
     EXPECT_EQ(calls, 1);
+    // The busy notice covers the table check only, never the login dialogs.
+    EXPECT_EQ(events, (QStringList{"busy", "done", "login"}));
     const QString tmp = sys().UserTempDir();
     EXPECT_EQ(tmp, sys().DataDir + "TMP/0/");
     EXPECT_TRUE(QFileInfo(tmp).isDir());

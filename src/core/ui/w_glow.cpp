@@ -17,6 +17,7 @@
 #include "core/pulpex_system.h"
 #include "core/ui/am_confg.h"
 #include "core/ui/help.h"
+#include "core/ui/loading.h"
 #include "mail/transport/protocols.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
@@ -56,6 +57,16 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     try {
         system_ = std::make_unique<TPulpex_System>(mainDir);
         system_->loginHandler = Login;
+        system_->busyHandler = [this](bool busy) {
+            if (busy) {
+                if (!loading_) loading_ = new TForm_Loading(this);
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                loading_->ShowNotice(QStringLiteral("Sprawdzanie bazy danych, proszę czekać ..."));
+            } else {
+                if (loading_) loading_->HideNotice();
+                QApplication::restoreOverrideCursor();
+            }
+        };
     } catch (...) {
         // Without a system object the start sequence fails and says so.
     }

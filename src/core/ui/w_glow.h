@@ -15,6 +15,7 @@ class QTimer;
 namespace pulpex {
 
 class TAlarmCheck;
+class TForm_Loading;
 class TPulpex_System;
 
 // The web button's scrolling caption: 9 characters of " WWW * Internet * Przeglądarka" read
@@ -66,6 +67,7 @@ class TOknoGlowne : public QMainWindow {
     QString pendingDiag_;  // what the first-run check found, logged once the tables are open
     QWidget* buttonColumn_ = nullptr;
     TAlarmCheck* alarmCheck_ = nullptr;  // child
+    TForm_Loading* loading_ = nullptr;   // child, the notice during the table check
 };
 
 }  // namespace pulpex
