@@ -8,6 +8,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "controls/monthgrid.h"
 #include "core/utils.h"
 
 namespace pulpex {
@@ -31,24 +32,9 @@ TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
 
     // Qt's own navigation bar and day header would take the names from the locale; the program
     // shows its own names, so both are replaced.
-    Calendar = new QCalendarWidget(this);
-    Calendar->setObjectName(QStringLiteral("Calendar"));
-    Calendar->setFirstDayOfWeek(Qt::Sunday);
-    Calendar->setNavigationBarVisible(false);
-    Calendar->setHorizontalHeaderFormat(QCalendarWidget::NoHorizontalHeader);
-    Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    Calendar->setGridVisible(true);
-    auto* header = new QGridLayout;
-    header->setSpacing(0);
-    for (int i = 0; i < 7; ++i) {
-        auto* l = new QLabel(ShortDayNames().value(i), this);
-        l->setObjectName(QStringLiteral("lbDzien%1").arg(i));
-        l->setAlignment(Qt::AlignCenter);
-        if (i == 0) l->setStyleSheet(QStringLiteral("color: red"));
-        header->addWidget(l, 0, i);
-        header->setColumnStretch(i, 1);
-        dayHeaders << l;
-    }
+    auto* grid = new TPolishMonthGrid(this, QStringLiteral("Calendar"));
+    Calendar = grid->Calendar();
+    dayHeaders = grid->DayHeaders();
 
     btnDzisiaj = new QPushButton(QStringLiteral("&Dzisiaj"), this);
     btnDzisiaj->setObjectName(QStringLiteral("btnDzisiaj"));
@@ -84,8 +70,7 @@ TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(btnAnuluj);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(nav);
-    layout->addLayout(header);
-    layout->addWidget(Calendar, 1);
+    layout->addWidget(grid, 1);
     layout->addLayout(time);
     layout->addLayout(buttons);
 

@@ -1,5 +1,5 @@
-// The date picker used wherever a date is chosen, and the Polish month grid it shares with the
-// plan window: weeks start on Sunday, day and month names are the program's own.
+// The date picker used wherever a date is chosen: weeks start on Sunday, day and month names are
+// the program's own.
 #pragma once
 
 #include <QDate>
@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 #include <QWidget>
+
+#include "controls/monthgrid.h"
 
 class QCalendarWidget;
 class QLabel;
@@ -18,20 +20,6 @@ namespace pulpex {
 QString LongDateText(const QDate& date);
 // The month in the genitive ("stycznia") for 1..12; empty otherwise.
 QString MonthNameGenitive(int month);
-
-// A QCalendarWidget in Polish with the program's short day names above it (Sunday first, in
-// red). Qt's own header would take its names from the locale, whose abbreviations differ.
-class TPolishMonthGrid : public QWidget {
-    Q_OBJECT
-  public:
-    TPolishMonthGrid(QWidget* parent, const QString& calendarName);
-    QCalendarWidget* Calendar() const { return calendar_; }
-    const QList<QLabel*>& DayHeaders() const { return headers_; }
-
-  private:
-    QCalendarWidget* calendar_;
-    QList<QLabel*> headers_;
-};
 
 class TKalendarz : public QDialog {
     Q_OBJECT

@@ -24,6 +24,7 @@
 #include "planner/ui/d_n_bud.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
+#include "support/widgets.h"
 #include "users/ui/users_env.h"
 
 namespace pulpex {
@@ -31,16 +32,8 @@ namespace {
 
 using test::ModalScript;
 
-template <class T>
-T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-void click(QWidget* w, const char* name) {
-    child<QPushButton>(w, name)->click();
-}
+using test::child;
+using test::click;
 
 // Lets the event loop run until `done` holds or `ms` have passed.
 bool waitUntil(const std::function<bool()>& done, int ms = 5000) {

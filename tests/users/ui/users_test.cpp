@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "controls/data/dataset.h"
+#include "support/widgets.h"
 #include "tables/fieldio.h"
 #include "users/ui/chuspas.h"
 #include "users/ui/user_ed.h"
@@ -19,16 +20,8 @@ namespace {
 
 using test::ModalScript;
 
-template <class T>
-T* child(QWidget* w, const char* name) {
-    T* c = w->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-void click(QWidget* w, const char* name) {
-    child<QPushButton>(w, name)->click();
-}
+using test::child;
+using test::click;
 
 QStringList listed(TformUserList& list) {
     QStringList out;
