@@ -244,6 +244,31 @@ struct Table::Impl {
     std::byte stamp[3] = {};
     std::time_t stampMinute = -1;
 
+    // Takes back the row of editBuf written at `at` as record n, not yet counted, whose tags
+    // failed: its entries as far as the index lets them go, then its bytes.
+    void dropUncountedRow(std::uint64_t at, std::uint32_t n) {
+        try {
+            if (index) {
+                IndexFile::WriteLock lock(*index);
+                for (auto& tg : tags) {
+                    std::vector<std::byte> key(tg.kb->keyLength());
+                    tg.kb->build(editBuf.data(), key.data());
+                    index->erase(tg.fileTag, key, n);
+                }
+            }
+        } catch (const EDatabaseError&) {
+            // A damaged index is rebuilt before it is used again; entries past the count are
+            // never shown meanwhile.
+        }
+        try {
+            file.truncate(at);
+            const std::byte eofMark[1] = {std::byte{0x1A}};
+            file.writeAt(at, eofMark);
+        } catch (const EDatabaseError&) {
+            // Left past the header's count, the bytes are no row.
+        }
+    }
+
     void requireWritable() const {
         if (options.readOnly || !file.writable())
             throw EDatabaseError("Tabela " + tableName + " jest otwarta tylko do odczytu");
@@ -502,32 +527,31 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
         d.file.readExact(kHdrCount, cnt);
         const std::uint32_t count = getLE32(cnt);
         size = d.file.size();
-        if (!consistent(size, count) && writable) {
-            std::uint64_t body = size - d.hdr();
-            std::uint64_t full = std::min<std::uint64_t>(body / d.rlen(), 0xFFFFFFFFu);
-            std::uint64_t tail = body - full * d.rlen();
-            if (tail > 1 || (tail == 1 && [&] {
-                    std::byte last[1];
-                    d.file.readExact(size - 1, last);
-                    return last[0] != std::byte{0x1A};
-                }())) {
-                d.file.truncate(d.hdr() + full * d.rlen());
-                std::byte eofMark[1] = {std::byte{0x1A}};
-                d.file.writeAt(d.hdr() + full * d.rlen(), eofMark);
-            }
-            if (full != count) {
-                std::byte c[4];
-                putLE32(c, static_cast<std::uint32_t>(full));
-                d.file.writeAt(kHdrCount, c);
-            }
-            size = d.file.size();
-            d.map.remap(d.file, std::max<std::uint64_t>(size, d.hdr()));
-            // Still under the append lock, so that no append of another process slips between
-            // the new count and the tags following it.
-            if (full != count && d.index)
-                t->reconcileIndex(count, static_cast<std::uint32_t>(full));
+        // A crash leaves at most one record counted but not (fully) written. A count beyond
+        // that is a damaged header (or a file cut short): rows may be lost, so only an open
+        // that repairs accepts it.
+        if (writable && std::uint64_t{count} > (size - d.hdr()) / d.rlen() + 1 &&
+            !options.repairIndex) {
+            d.file.unlock(kLockBase);
+            throw EDatabaseError(EDatabaseError::Reason::Damaged,
+                                 "Uszkodzony nagłówek tabeli: liczba rekordów (" +
+                                     std::to_string(count) + ") przekracza rozmiar pliku (" +
+                                     std::to_string((size - d.hdr()) / d.rlen()) + " rekordów) (" +
+                                     d.path + ")");
         }
+        if (!consistent(size, count) && writable) t->settleTail(count);
         if (writable) d.file.unlock(kLockBase);
+    }
+    if (writable && d.index) {
+        try {
+            t->catchUpTags();
+        } catch (const EDatabaseError& e) {
+            if (!options.repairIndex)
+                throw EDatabaseError(EDatabaseError::Reason::Damaged, e.what());
+            d.index.reset();
+            d.tags.clear();
+            indexBroken = true;
+        }
     }
 
     if (indexBroken) {
@@ -693,6 +717,70 @@ void Table::rebuildIndex(const std::vector<IndexTagInfo>& defs) {
     first();
 }
 
+void Table::settleTail(std::uint32_t count) {
+    const std::uint64_t size = std::max<std::uint64_t>(d->file.size(), d->hdr());
+    const std::uint64_t body = size - d->hdr();
+    const std::uint64_t full = std::min<std::uint64_t>(body / d->rlen(), 0xFFFFFFFFu);
+    const std::uint64_t tail = body - full * d->rlen();
+    if (tail > 1 || (tail == 1 && [&] {
+            std::byte last[1];
+            d->file.readExact(size - 1, last);
+            return last[0] != std::byte{0x1A};
+        }())) {
+        d->file.truncate(d->hdr() + full * d->rlen());
+        std::byte eofMark[1] = {std::byte{0x1A}};
+        d->file.writeAt(d->hdr() + full * d->rlen(), eofMark);
+    }
+    if (full != count) {
+        std::byte c[4];
+        putLE32(c, static_cast<std::uint32_t>(full));
+        d->file.writeAt(kHdrCount, c);
+    }
+    d->map.remap(d->file, std::max<std::uint64_t>(d->file.size(), d->hdr()));
+    // Still under the append lock, so that no append of another process slips between the new
+    // count and the tags following it.
+    if (full != count && d->index) reconcileIndex(count, static_cast<std::uint32_t>(full));
+}
+
+void Table::catchUpTags() {
+    // A writer dies between a row and its entries only at the end of the table, and at most one
+    // row there: the last few rows tell whether one is missing, at the cost of a few seeks.
+    constexpr std::uint32_t kTail = 8;
+    const std::uint32_t count = d->liveCount();
+    auto inEveryTag = [&](std::uint32_t n) {
+        for (std::size_t t = 0; t < d->tags.size(); ++t) {
+            auto key = d->keyOf(static_cast<int>(t), d->recordPtr(n));
+            auto c = d->index->cursor(d->tags[t].fileTag);
+            if (!c.seek(key, n) || c.recno() != n ||
+                !std::equal(key.begin(), key.end(), c.key().begin(), c.key().end()))
+                return false;
+        }
+        return true;
+    };
+    std::vector<std::uint32_t> missing;
+    for (std::uint32_t n = count; n >= 1 && n + kTail > count; --n)
+        if (d->recordPtr(n)[0] != std::byte{'*'} && !inEveryTag(n)) missing.push_back(n);
+    if (missing.empty()) return;
+    d->lockAppend();
+    try {
+        for (std::uint32_t n : missing) {
+            // A row being edited elsewhere is alive; its writer puts its entries right.
+            if (!d->file.tryLock(kLockBase - n, File::LockKind::Exclusive)) continue;
+            try {
+                if (d->recordPtr(n)[0] != std::byte{'*'}) updateKeys(nullptr, d->recordPtr(n), n);
+            } catch (...) {
+                d->file.unlock(kLockBase - n);
+                throw;
+            }
+            d->file.unlock(kLockBase - n);
+        }
+    } catch (...) {
+        d->unlockAppend();
+        throw;
+    }
+    d->unlockAppend();
+}
+
 void Table::reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter) {
     for (auto& tg : d->tags) {
         if (countAfter < countBefore) {
@@ -706,13 +794,13 @@ void Table::reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter) 
             for (const auto& [key, n] : stale)
                 d->index->erase(tg.fileTag, key, n);
         }
-        // Records written before a crash but not yet counted never reached the tags.
-        for (std::uint32_t n = countBefore + 1; n <= countAfter; ++n) {
-            const std::byte* rec = d->recordPtr(n);
+        // Records written before a crash but not yet counted may not have reached the tags.
+        for (std::uint64_t n = std::uint64_t{countBefore} + 1; n <= countAfter; ++n) {
+            const std::byte* rec = d->recordPtr(static_cast<std::uint32_t>(n));
             if (rec[0] == std::byte{'*'}) continue;
             std::vector<std::byte> key(tg.kb->keyLength());
             tg.kb->build(rec, key.data());
-            d->index->insert(tg.fileTag, key, n);
+            d->index->insert(tg.fileTag, key, static_cast<std::uint32_t>(n));
         }
     }
 }
@@ -1300,7 +1388,14 @@ void Table::post() {
     d->lockAppend();
     try {
         // The shared mapping shows the header as every process last wrote it.
-        const std::uint32_t count = getLE32(d->map.data() + kHdrCount);
+        std::uint32_t count = getLE32(d->map.data() + kHdrCount);
+        // Bytes past the counted rows, under the append lock, are what a crashed append left:
+        // that row is counted and indexed first, so that this one does not overwrite it while
+        // its entries stay in the tags.
+        if (d->file.size() > d->hdr() + std::uint64_t{count} * d->rlen() + 1) {
+            settleTail(count);
+            count = getLE32(d->map.data() + kHdrCount);
+        }
         if (count == 0xFFFFFFFFu)
             throw EDatabaseError("Tabela osiągnęła największą liczbę rekordów");
         n = count + 1;
@@ -1319,8 +1414,19 @@ void Table::post() {
         }
         d->editBuf[0] = std::byte{' '};
         d->editBuf.push_back(std::byte{0x1A});  // the end-of-file mark goes with the row
-        d->file.writeAt(d->hdr() + std::uint64_t{count} * d->rlen(), d->editBuf);
+        const std::uint64_t at = d->hdr() + std::uint64_t{count} * d->rlen();
+        d->file.writeAt(at, d->editBuf);
         d->editBuf.pop_back();
+        // The tags take the row before the header counts it. A crash in between leaves a row
+        // that the next open counts and adds to the tags again (reconcileIndex); never a counted
+        // row missing from a tag.
+        try {
+            updateKeys(nullptr, d->editBuf.data(), n);
+        } catch (...) {
+            // Failed (a damaged index): the row goes again, so that the failure leaves nothing.
+            d->dropUncountedRow(at, n);
+            throw;
+        }
         d->writeHeaderCount(n);
         d->map.remap(d->file, d->hdr() + std::uint64_t{n} * d->rlen() + 1);
     } catch (...) {
@@ -1328,11 +1434,9 @@ void Table::post() {
         throw;
     }
     d->unlockAppend();
-    // The row is in the file now: from here a failure must not make a retry append it again.
     d->state = State::Browse;
     d->recno = n;
     d->eof = d->bof = false;
-    updateKeys(nullptr, d->editBuf.data(), n);
     syncIndexCursor();
 }
 

@@ -226,6 +226,12 @@ class Table final : public Cursor {
     void updateKeys(const std::byte* before, const std::byte* after, std::uint32_t recno);
     void rebuildIndex(const std::vector<IndexTagInfo>& tags);
     void reconcileIndex(std::uint32_t countBefore, std::uint32_t countAfter);
+    // Under the append lock: cuts a partly written last record and counts (and indexes) whole
+    // records that a crash left past the header's count.
+    void settleTail(std::uint32_t count);
+    // Adds the last rows to every tag that lacks them (what a writer dying between the row and
+    // its entries leaves behind).
+    void catchUpTags();
     std::unique_ptr<Impl> d;
     void filterChanged() override;
 };
