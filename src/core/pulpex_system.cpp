@@ -5,6 +5,7 @@
 #include "cases/rel_s_k.h"
 #include "cases/rel_s_z.h"
 #include "cases/sprawy.h"
+#include "core/backup.h"
 #include "core/utils.h"
 #include "documents/pisma.h"
 #include "mail/koresp.h"
@@ -30,6 +31,9 @@ T* add(TAM_System& sys, const char* displayName, int& made) {
 }  // namespace
 
 void TPulpex_System::BuildCatalogue() {
+    // A restore that died while swapping files is rolled back before any table is opened, so
+    // that no workstation ever works on tables of two different copies.
+    RecoverInterruptedRestore(DataDir);
     int made = 0;
     TblUsers = add<TTbl_USERS>(*this, "Oparatorzy", made);
     TblID = add<TTbl_ID>(*this, "ID generator", made);

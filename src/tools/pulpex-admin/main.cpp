@@ -2,21 +2,27 @@
 //
 //   pulpex-admin check MAINDIR                         the start-up table check
 //   pulpex-admin counter MAINDIR NAME [--take | --set N]
+//   pulpex-admin backup MAINDIR DEST                    a new backup folder under DEST
+//   pulpex-admin restore MAINDIR SOURCE                 the data from the backup in SOURCE
 //
 // Exit codes: 0 success, 1 the work failed, 2 bad arguments.
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <optional>
 
+#include "core/backup.h"
 #include "core/prompts.h"
 #include "core/pulpex_system.h"
 #include "core/utils.h"
+#include "tables/am_diags.h"
 #include "tables/catalogue.h"
 #include "tables/engine/error.h"
 #include "tables/globals.h"
@@ -44,6 +50,14 @@ const char* const kUsage =
     "      Wypisuje numer, który licznik NAZWA (np. {NZ}) wyda jako następny.\n"
     "      --take   pobiera kolejny numer licznika i go wypisuje\n"
     "      --set N  ustawia N jako ostatni wydany numer i wypisuje następny\n"
+    "  pulpex-admin backup KATALOG MIEJSCE\n"
+    "      Tworzy kopię bezpieczeństwa tabel w nowym folderze Pulpex-kopia-DATA_CZAS\n"
+    "      w MIEJSCE (z listą plików i ich sum kontrolnych) i wypisuje jego nazwę.\n"
+    "      Nic poza nowym folderem nie jest zmieniane ani usuwane.\n"
+    "  pulpex-admin restore KATALOG ŹRÓDŁO\n"
+    "      Odtwarza tabele z kopii w ŹRÓDŁO (folder kopii albo miejsce z kopiami:\n"
+    "      wtedy z najnowszej). Dotychczasowe dane zostają w folderze\n"
+    "      BASES-przed-odtworzeniem-DATA_CZAS obok katalogu danych.\n"
     "  pulpex-admin --help\n"
     "      Wypisuje ten opis.\n"
     "\n"
@@ -69,6 +83,7 @@ int usageError(const QString& message) {
 struct Arguments {
     QString command;
     QString mainDir;
+    QString place;  // backup and restore
     QString counter;
     bool take = false;
     std::optional<int> set;
@@ -96,9 +111,11 @@ std::optional<int> parse(const QStringList& args, Arguments& a) {
     if (args.isEmpty()) return usageError(QStringLiteral("Nie podano polecenia."));
 
     a.command = args.front();
-    if (a.command != QLatin1String("check") && a.command != QLatin1String("counter"))
+    if (a.command != QLatin1String("check") && a.command != QLatin1String("counter") &&
+        a.command != QLatin1String("backup") && a.command != QLatin1String("restore"))
         return usageError(QStringLiteral("Nieznane polecenie: ") + a.command);
     const bool counter = a.command == QLatin1String("counter");
+    const bool copy = a.command == QLatin1String("backup") || a.command == QLatin1String("restore");
 
     QStringList positional;
     bool setGiven = false;
@@ -127,15 +144,20 @@ std::optional<int> parse(const QStringList& args, Arguments& a) {
     if (a.take && setGiven)
         return usageError(QStringLiteral("Opcji --take i --set nie można użyć razem."));
 
-    const qsizetype wanted = counter ? 2 : 1;
+    const qsizetype wanted = counter || copy ? 2 : 1;
     if (positional.isEmpty() || positional.front().isEmpty())
         return usageError(QStringLiteral("Nie podano katalogu instalacji."));
     if (counter && (positional.size() < 2 || positional[1].isEmpty()))
         return usageError(QStringLiteral("Nie podano nazwy licznika."));
+    if (copy && (positional.size() < 2 || positional[1].trimmed().isEmpty()))
+        return usageError(a.command == QLatin1String("backup")
+                              ? QStringLiteral("Nie podano miejsca składowania kopii.")
+                              : QStringLiteral("Nie podano miejsca, z którego odtworzyć dane."));
     if (positional.size() > wanted)
         return usageError(QStringLiteral("Nadmiarowy argument: ") + positional[wanted]);
 
     a.mainDir = QFileInfo(positional.front()).absoluteFilePath();
+    if (copy) a.place = QFileInfo(positional[1]).absoluteFilePath();
     if (counter) {
         a.counter = positional[1];
         if (a.counter.size() > kMaxCounterName)
@@ -250,6 +272,83 @@ int runCounter(const Arguments& a) {
     return rc;
 }
 
+// Percentages on a terminal; nothing when run from cron or a script.
+TBackupProgress consoleProgress() {
+    if (!::isatty(STDERR_FILENO)) return {};
+    return [last = -1](qint64 done, qint64 total, const QString& what) mutable {
+        const int pct = total > 0 ? static_cast<int>(done * 100 / total) : 0;
+        if (pct != last) {
+            last = pct;
+            std::fprintf(stderr, "\r%3d%% %-60s", pct, what.left(60).toUtf8().constData());
+            std::fflush(stderr);
+        }
+        return true;
+    };
+}
+
+void endProgressLine() {
+    if (::isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
+}
+
+void printLines(const QString& text) {
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        err(line);
+}
+
+bool dataDirExists(const TAM_System& sys) {
+    if (QFileInfo(sys.DataDir).isDir()) return true;
+    err(QStringLiteral("Nie ma katalogu danych: ") + RemoveSlash(sys.DataDir));
+    return false;
+}
+
+int runBackup(const Arguments& a) {
+    // Standard output carries only the folder made.
+    ConsoleSession session(false);
+    TPulpex_System sys(a.mainDir);
+    if (!dataDirExists(sys)) return kExitFailed;
+    const TBackupResult r =
+        MakeBackup(sys.DataDir, CatalogueTables(sys), a.place, consoleProgress());
+    endProgressLine();
+    if (!r.ok) {
+        printLines(r.message);
+        return kExitFailed;
+    }
+    out(r.folder);
+    return kExitOk;
+}
+
+int runRestore(const Arguments& a) {
+    ConsoleSession session(false);
+    TPulpex_System sys(a.mainDir);
+    sys.probeDir = sys.MainDir;
+    if (!dataDirExists(sys)) return kExitFailed;
+    TRestoreOptions options;
+    // Tests stop the tool in the middle of the swap, as a power cut would.
+    bool ok = false;
+    const int killAt = qEnvironmentVariableIntValue("PULPEX_ADMIN_TEST_KILL_AT_SWAP_STEP", &ok);
+    if (ok)
+        options.swapStep = [killAt](int step) {
+            if (step == killAt) std::raise(SIGKILL);
+        };
+    const TBackupResult r =
+        RestoreBackup(sys.DataDir, CatalogueTables(sys), a.place, consoleProgress(), options);
+    endProgressLine();
+    if (!r.ok) {
+        printLines(r.message);
+        return kExitFailed;
+    }
+    err(QStringLiteral("Odtworzono dane z kopii: ") + r.folder);
+    if (!r.keptData.isEmpty()) err(QStringLiteral("Dotychczasowe dane zachowano w: ") + r.keptData);
+    // The catalogue built for the names goes; the check builds it again and the indexes too.
+    sys.ShutdownTables();
+    if (!sys.CheckTables()) {
+        err(QStringLiteral("Dane odtworzono, ale sprawdzenie tabel nie powiodło się."));
+        return kExitFailed;
+    }
+    LogDiag(QStringLiteral("Odtworzenie danych z kopii"), r.folder);
+    return kExitOk;
+}
+
 int run(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
@@ -257,6 +356,8 @@ int run(int argc, char** argv) {
     Arguments a;
     if (auto rc = parse(args, a)) return *rc;
     try {
+        if (a.command == QLatin1String("backup")) return runBackup(a);
+        if (a.command == QLatin1String("restore")) return runRestore(a);
         return a.command == QLatin1String("check") ? runCheck(a) : runCounter(a);
     } catch (const engine::EDatabaseError& e) {
         err(QStringLiteral("Błąd bazy danych: ") + QString::fromUtf8(e.what()));
