@@ -469,7 +469,8 @@ bool TOT_Table::FieldCompatible(const engine::FieldInfo& file, const TFieldDefin
     const engine::FieldType ft = fileType(file);
     switch (def.type) {
         case TFieldType::String:
-            return ft == TFieldType::String && (lenient || file.size == def.size);
+            // A wider field holds every value of the schema's: shrinking it would cut texts.
+            return ft == TFieldType::String && (lenient || file.size >= def.size);
         case TFieldType::Integer:
         case TFieldType::Float:
             return ft == TFieldType::Integer || ft == TFieldType::Float;

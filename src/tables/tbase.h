@@ -208,6 +208,7 @@ class TOT_Table {
     void PostRow();
     void CancelRow();
 
+    // Strings: a file field at least as wide as the schema's (any width when lenient).
     static bool FieldCompatible(const engine::FieldInfo& fileField, const TFieldDefinition& def,
                                 bool lenient);
     // The engine's field definitions of the schema (with the housekeeping fields when on).

@@ -2,7 +2,9 @@
 """Writes and reads dBase III tables with memos through python-dbf, an implementation
 independent of ours.
 
-  dbf_db3.py create TABLE.DBF   creates the table with three rows (version 0x83, CP1250)
+  dbf_db3.py create TABLE.DBF [CODEPAGE]
+                                creates the table with three rows (version 0x83, CP1250 unless
+                                another code page is named: "cp852" writes language driver 0x1F)
   dbf_db3.py dump TABLE.DBF     prints {"codepage": str, "records": [{...}, ...]} as JSON; every
                                 record carries "_deleted"; strings are stripped of padding
 """
@@ -20,9 +22,9 @@ ROWS = [
 ]
 
 
-def create(path):
+def create(path, codepage="cp1250"):
     table = dbf.Table(path, "NAME C(20); NOTE M; N N(5,0); D D; L L", dbf_type="db3",
-                      codepage="cp1250")
+                      codepage=codepage)
     table.open(dbf.READ_WRITE)
     for row in ROWS:
         table.append(row)
@@ -60,7 +62,7 @@ def dump(path):
 
 def main():
     if sys.argv[1] == "create":
-        create(sys.argv[2])
+        create(*sys.argv[2:4])
     elif sys.argv[1] == "dump":
         dump(sys.argv[2])
     else:

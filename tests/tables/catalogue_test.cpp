@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -177,20 +178,36 @@ TEST_F(CatalogueTest, ShortStringFieldIsRestructuredKeepingRows) {
     EXPECT_EQ(addProbe(t, "Nowy", ""), 4);
     EXPECT_FALSE(exists("RESTR.DBF"));
     EXPECT_FALSE(exists("RESTR_PROBE.DBF"));
+    // The old files wait in the archive.
+    const QStringList arc = QDir(env.sys->ArchiveDir).entryList({"PROBE-*"}, QDir::Dirs);
+    ASSERT_EQ(arc.size(), 1);
+    for (const char* f : {"/PROBE.DBF", "/PROBE.DBT", "/PROBE.MDX"})
+        EXPECT_TRUE(QFileInfo::exists(env.sys->ArchiveDir + arc[0] + f)) << f;
 }
 
-TEST_F(CatalogueTest, LongerTextsAreCutWhenTheFieldShrinks) {
+// A string field wider in the file than in the schema holds every value the schema allows: it is
+// compatible, and a restructure for another reason keeps it wide, texts whole.
+TEST_F(CatalogueTest, WiderStringFieldStaysWide) {
+    const QString longName = QStringLiteral("Przedsiębiorstwo Handlowo-Usługowe");
     {
         TTbl_Probe old(40);
         ASSERT_TRUE(old.CreateTableSelf());
         old.Open();
-        addProbe(old, "Przedsiębiorstwo Handlowo-Usługowe", "");
+        addProbe(old, longName, "");
     }
-    auto entries = catalogueOf(std::make_unique<TTbl_Probe>(12));
+    {
+        auto entries = catalogueOf(std::make_unique<TTbl_Probe>(12));
+        ASSERT_TRUE(CheckCatalogue(entries));
+        EXPECT_TRUE(env.prompts.texts().isEmpty());
+    }
+    auto entries = catalogueOf(std::make_unique<TTbl_Probe>(12, true));
     ASSERT_TRUE(CheckCatalogue(entries));
+    EXPECT_EQ(env.prompts.texts().value(1), "Restrukturyzacja :  OK");
+    TOT_Table& t = *entries[0].table;
+    EXPECT_EQ(test::layout(t.T()).substr(0, 23), "ID:N11 PR_NAZ:C40 PR_OP");
     TRec_Probe r;
-    ASSERT_TRUE(entries[0].table->ReadRecordByID(1, r));
-    EXPECT_EQ(r.PR_NAZ, "Przedsiębior");
+    ASSERT_TRUE(t.ReadRecordByID(1, r));
+    EXPECT_EQ(r.PR_NAZ, longName);
 }
 
 // A crash after the old files were moved aside and before the new ones took their place: the
@@ -223,7 +240,8 @@ TEST_F(CatalogueTest, InterruptedSwapPutsTheOldRowsBack) {
     EXPECT_FALSE(exists("RESTR.DBF"));
 }
 
-// A crash after the swap, before the old copy was removed: the new table is complete and stays.
+// A crash after the swap, before the old copy was moved to the archive: the new table is complete
+// and stays; the old copy goes to the archive.
 TEST_F(CatalogueTest, FinishedSwapDropsTheOldCopy) {
     {
         TTbl_Probe fresh(25);
@@ -242,6 +260,10 @@ TEST_F(CatalogueTest, FinishedSwapDropsTheOldCopy) {
     EXPECT_FALSE(exists("RESTR_PROBE.DBF"));
     EXPECT_FALSE(exists("RESTR_PROBE.DBT"));
     EXPECT_EQ(entries[0].table->T().recordCount(), 1u);
+    const QStringList arc = QDir(env.sys->ArchiveDir).entryList({"PROBE-*"}, QDir::Dirs);
+    ASSERT_EQ(arc.size(), 1);
+    auto old = engine::Table::open(u8(env.sys->ArchiveDir + arc[0] + "/PROBE.DBF"));
+    EXPECT_EQ(old->recordCount(), 2u);
 }
 
 // A left-over scratch table never holds the only copy of anything: the rows come from the table.
@@ -313,6 +335,7 @@ TEST_F(CatalogueTest, FieldCompatibility) {
     EXPECT_FALSE(TOT_Table::FieldCompatible(c30, {"T", TFieldType::Time}, false));
     EXPECT_TRUE(TOT_Table::FieldCompatible(c30, {"T", TFieldType::DateTime}, false));
     EXPECT_FALSE(TOT_Table::FieldCompatible(c11, {"T", TFieldType::String, 25}, false));
+    EXPECT_TRUE(TOT_Table::FieldCompatible(c30, {"T", TFieldType::String, 25}, false));
     EXPECT_TRUE(TOT_Table::FieldCompatible(c11, {"T", TFieldType::String, 25}, true));
     EXPECT_TRUE(TOT_Table::FieldCompatible(f, {"N", TFieldType::Integer}, false));
     EXPECT_FALSE(TOT_Table::FieldCompatible(n11, {"N", TFieldType::Boolean}, true));

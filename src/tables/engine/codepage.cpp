@@ -1,9 +1,13 @@
 #include "codepage.h"
 
-#include <iconv.h>
-
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "error.h"
 
 namespace pulpex::engine {
 
@@ -12,6 +16,13 @@ char32_t unicodeUpper(char32_t c) {
     if (c < 0x80) return c;
     if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
     if (c == 0xFF) return 0x178;
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;  // Greek
+    if (c >= 0x3AC && c <= 0x3AF) return c == 0x3AC ? 0x386 : c - 0x25;
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    if (c == 0x491) return 0x490;
     if (c >= 0x100 && c <= 0x17F) {
         if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
         if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
@@ -72,27 +83,70 @@ std::string describeChar(char32_t c) {
     return s + buf;
 }
 
-CodePage::CodePage(int number) : number_(number) {
-    std::string name = "CP" + std::to_string(number);
-    iconv_t cd = iconv_open("UTF-32LE", name.c_str());
-    for (int i = 0; i < 256; ++i) {
-        toUnicode_[i] = static_cast<char32_t>(i);
-        if (i >= 0x80 && cd != reinterpret_cast<iconv_t>(-1)) {
-            char in = static_cast<char>(i);
-            char32_t outc = 0;
-            char* inp = &in;
-            size_t inleft = 1;
-            char* outp = reinterpret_cast<char*>(&outc);
-            size_t outleft = sizeof outc;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1) ||
-                outleft != 0)
-                toUnicode_[i] = 0xFFFD;
-            else
-                toUnicode_[i] = outc;
-        }
+struct CodePage::Table {
+    int number;
+    const char* name;
+    char16_t high[128];
+};
+
+namespace {
+
+using PageTable = CodePage::Table;
+#include "codepage_tables.inc"
+
+// The pages built from their tables once, in the order of kPageTables.
+const std::vector<std::unique_ptr<CodePage>>& allPages() {
+    static const std::vector<std::unique_ptr<CodePage>> pages = [] {
+        std::vector<std::unique_ptr<CodePage>> v;
+        for (const auto& t : kPageTables)
+            v.push_back(std::make_unique<CodePage>(t));
+        return v;
+    }();
+    return pages;
+}
+
+std::string hexByte(std::uint8_t b) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", b);
+    return buf;
+}
+
+std::string ofTable(std::string_view table) {
+    return table.empty() ? std::string("Tabela") : "Tabela " + std::string(table);
+}
+
+// A code page number written in a level 7 driver name ("DB852PL0", "DB437US0"); 0 when none.
+int pageInDriverName(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) continue;
+        std::size_t j = i;
+        while (j < name.size() && std::isdigit(static_cast<unsigned char>(name[j])))
+            ++j;
+        const int n = std::atoi(std::string(name.substr(i, j - i)).c_str());
+        if (CodePage::find(n)) return n;
+        i = j;
     }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    // dBase's Windows ANSI drivers for the United States and Western Europe.
+    for (std::string_view w : {"ANSI", "DBWINUS", "DBWINWE"})
+        if (name.find(w) != std::string_view::npos) return 1252;
+    return 0;
+}
+
+}  // namespace
+
+std::span<const LanguageDriver> languageDrivers() {
+    return kDrivers;
+}
+
+const LanguageDriver* findLanguageDriver(std::uint8_t id) {
+    for (const auto& d : kDrivers)
+        if (d.id == id) return &d;
+    return nullptr;
+}
+
+CodePage::CodePage(const Table& table) : number_(table.number), name_(table.name) {
+    for (int i = 0; i < 256; ++i)
+        toUnicode_[i] = i < 0x80 ? static_cast<char32_t>(i) : char32_t{table.high[i - 0x80]};
     for (int i = 0x80; i < 256; ++i) {
         if (toUnicode_[i] == 0xFFFD) continue;
         fromUnicode_[fromUnicodeCount_++] = {toUnicode_[i], static_cast<unsigned char>(i)};
@@ -113,31 +167,56 @@ CodePage::CodePage(int number) : number_(number) {
     }
 }
 
-const CodePage& CodePage::forNumber(int number) {
-    static const CodePage cp1250(1250);
-    static const CodePage cp852(852);
-    static const CodePage cp1252(1252);
-    if (number == 852) return cp852;
-    if (number == 1252) return cp1252;
-    return cp1250;
+const CodePage* CodePage::find(int number) {
+    for (const auto& p : allPages())
+        if (p->number() == number) return p.get();
+    return nullptr;
 }
 
-const CodePage& CodePage::forLanguageDriver(std::uint8_t driver) {
-    switch (driver) {
-        case 0x64:
-        case 0x23: return forNumber(852);
-        case 0x57:
-        case 0x58:
-        case 0x03: return forNumber(1252);
-        default: return forNumber(1250);
-    }
+const CodePage& CodePage::forNumber(int number) {
+    if (const CodePage* p = find(number)) return *p;
+    throw EDatabaseError("Nieobsługiwana strona kodowa " + std::to_string(number));
+}
+
+const CodePage& CodePage::forLanguageDriver(std::uint8_t driver, std::string_view table) {
+    // Files without a driver come from programs that wrote the system's code page: for the
+    // Polish offices this program serves, CP1250 (and ASCII text reads the same in it).
+    if (driver == 0) return forNumber(1250);
+    const LanguageDriver* d = findLanguageDriver(driver);
+    if (!d)
+        throw EDatabaseError(ofTable(table) + " ma nieznany sterownik języka " + hexByte(driver) +
+                             " (bajt 29 nagłówka): nie wiadomo, w jakiej stronie kodowej zapisano "
+                             "jej teksty, więc nie zostanie otwarta");
+    if (d->codePage == 0)
+        throw EDatabaseError(ofTable(table) + " ma sterownik języka " + hexByte(driver) + " (" +
+                             d->name +
+                             "), dla którego nie opublikowano strony kodowej; tabela nie "
+                             "zostanie otwarta, aby nie przekłamać jej tekstów");
+    if (const CodePage* p = find(d->codePage)) return *p;
+    throw EDatabaseError(ofTable(table) + " ma sterownik języka " + hexByte(driver) + " (" +
+                         d->name + ") ze stroną kodową " + d->codePageName +
+                         ", której program nie obsługuje; tabela nie zostanie otwarta, aby nie "
+                         "przekłamać jej tekstów");
+}
+
+const CodePage& CodePage::forHeader(std::uint8_t driver, std::string_view driverName,
+                                    std::string_view table) {
+    if (const int n = pageInDriverName(driverName)) return forNumber(n);
+    return forLanguageDriver(driver, table);
 }
 
 std::uint8_t CodePage::languageDriver() const {
     switch (number_) {
-        case 852: return 0x64;
-        case 1252: return 0x57;
-        default: return 0xC8;
+        case 1250:
+            return 0xC8;
+        case 852:
+            return 0x64;
+        case 1252:
+            return 0x57;
+        default:
+            for (const auto& d : kDrivers)
+                if (d.codePage == number_) return d.id;
+            return 0xC8;  // not reached: every compiled-in page comes from the driver table
     }
 }
 

@@ -136,7 +136,39 @@ DbfHeader DbfHeader::parse(std::span<const std::byte> b, const std::string& path
     return h;
 }
 
-std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool productionIndex) {
+namespace {
+// A field kept in the layout of an existing file: its letter, size and decimals as they were.
+void keptLayout(const FieldDef& def, const std::string& name, char& type, int& size, int& dec) {
+    type = def.dbfType;
+    size = def.size;
+    dec = def.decimals;
+    bool ok;
+    switch (type) {
+        case 'C':
+            ok = size >= 1 && size <= 65535 && dec == 0;
+            if (size > 255) {
+                // The Clipper form of long character fields, as the reader takes it.
+                dec = size / 256;
+                size %= 256;
+            }
+            break;
+        case 'N':
+        case 'F': ok = size >= 1 && size <= 20 && dec <= 18 && (dec == 0 || dec < size); break;
+        case 'L': ok = size == 1; break;
+        case 'D': ok = size == 8; break;
+        case 'M':
+        case 'B':
+        case 'G': ok = size == 10; break;
+        default: ok = false;
+    }
+    if (!ok)
+        throw EDatabaseError("Pole " + name + " typu " + std::string(1, type) + " (" +
+                             std::to_string(def.size) + ") nie ma zapisu w formacie dBase IV");
+}
+}  // namespace
+
+std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool productionIndex,
+                                        std::uint8_t languageDriver) {
     if (defs.empty()) throw EDatabaseError("Tabela musi mieć co najmniej jedno pole");
     if (defs.size() > 255) throw EDatabaseError("Za dużo pól w tabeli");
     std::vector<std::byte> h(32 + 32 * defs.size() + 1, std::byte{0});
@@ -156,6 +188,18 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
             throw EDatabaseError("Powtórzona nazwa pola „" + def.name + "”");
         char type;
         int size, dec = 0;
+        if (def.dbfType != 0) {
+            keptLayout(def, name, type, size, dec);
+            if (type == 'M' || type == 'B' || type == 'G') memo = true;
+            const int recSize = type == 'C' ? size + dec * 256 : size;
+            std::byte* d = h.data() + 32 + 32 * i;
+            std::memcpy(d, name.data(), name.size());
+            d[11] = std::byte(type);
+            d[16] = std::byte(size);
+            d[17] = std::byte(dec);
+            recLen += static_cast<std::uint32_t>(recSize);
+            continue;
+        }
         switch (def.type) {
             case FieldType::String:
                 type = 'C';
@@ -200,7 +244,7 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
     putLE16(h.data() + 8, static_cast<std::uint16_t>(h.size()));
     putLE16(h.data() + 10, static_cast<std::uint16_t>(recLen));
     h[kHdrMdxFlag] = std::byte(productionIndex ? 1 : 0);
-    h[kHdrLanguage] = std::byte{0xC8};
+    h[kHdrLanguage] = std::byte{languageDriver};
     return h;
 }
 

@@ -32,8 +32,10 @@ struct DbfHeader {
     // Reads only the fixed part to learn the header length (throws when under 32 bytes).
     static std::uint16_t peekHeaderLength(std::span<const std::byte> first32, const std::string& path);
 
-    // Header of a new dBase IV table (0x8B with memo fields, else 0x03), language driver 0xC8.
-    static std::vector<std::byte> build(const std::vector<FieldDef>& defs, bool productionIndex);
+    // Header of a new dBase IV table (0x8B with memo fields, else 0x03) with the given language
+    // driver byte.
+    static std::vector<std::byte> build(const std::vector<FieldDef>& defs, bool productionIndex,
+                                        std::uint8_t languageDriver = 0xC8);
 };
 
 // Offsets of header fields.

@@ -148,11 +148,20 @@ void putBE64(std::uint64_t v, unsigned char* p) {
         p[i] = static_cast<unsigned char>(v);
 }
 
-// The order-preserving double of O and @ fields; all zero bytes (a blank field) decode to NaN.
+// The order-preserving double of O fields; all zero bytes (a blank field) decode to NaN.
 Num decodeOrderedDouble(const unsigned char* p) {
     std::uint64_t b = getBE64(p);
     b = (b & kSignBit) ? (b ^ kSignBit) : ~b;
     double v = std::bit_cast<double>(b);
+    if (std::isnan(v)) return {0, true};
+    return {v, false};
+}
+
+// The plain big-endian double of @ fields (milliseconds); all zero bytes are a blank field.
+Num decodeStamp(const unsigned char* p) {
+    const std::uint64_t b = getBE64(p);
+    if (b == 0) return {0, true};
+    const double v = std::bit_cast<double>(b);
     if (std::isnan(v)) return {0, true};
     return {v, false};
 }
@@ -297,7 +306,7 @@ class StampField final : public Node {
         : Node(VType::Stamp), field_(field), offset_(f.offset) {}
     Num num(const Ctx& c) const override {
         if (c.overridden(field_)) return {c.ov->num, c.ov->null};
-        return decodeOrderedDouble(c.rec + offset_);
+        return decodeStamp(c.rec + offset_);
     }
     int sourceField() const override { return field_; }
     Kind kind() const override { return Kind::Raw; }

@@ -89,6 +89,18 @@ void encodeDouble(std::byte* p, double d) {
         u ^= 0x8000000000000000ull;
     putBE64(p, u);
 }
+// dBase 7 time stamps (@) are plain big-endian IEEE doubles of milliseconds, unlike O fields.
+double decodeStamp(const std::byte* p) {
+    const std::uint64_t u = getBE64(p);
+    double d;
+    std::memcpy(&d, &u, sizeof d);
+    return d;
+}
+void encodeStamp(std::byte* p, double ms) {
+    std::uint64_t u;
+    std::memcpy(&u, &ms, sizeof u);
+    putBE64(p, u);
+}
 bool allZero(const std::byte* p, int n) {
     for (int i = 0; i < n; ++i)
         if (p[i] != std::byte{0}) return false;
@@ -355,14 +367,15 @@ std::string tablePathFor(const std::string& path) {
 // --- Create, remove, rename
 
 void Table::create(const std::string& path, const std::vector<FieldDef>& fields,
-                   const std::vector<IndexDef>& indexes) {
+                   const std::vector<IndexDef>& indexes, std::uint8_t languageDriver) {
     std::string dir = dirOf(path);
     std::string name = upperAscii(baseOf(path));
     if (name.find('.') == std::string::npos) name += ".DBF";
     std::string tpath = dir + "/" + name;
     if (fileExists(Table::resolve(dir, name)))
         throw EDatabaseError("Tabela " + stem(name) + " już istnieje");
-    std::vector<std::byte> h = DbfHeader::build(fields, false);
+    CodePage::forLanguageDriver(languageDriver, name);  // refuses a driver it could not read
+    std::vector<std::byte> h = DbfHeader::build(fields, false, languageDriver);
     const bool memo = h[0] == std::byte{0x8B};
     {
         File f = File::open(tpath, File::Mode::Create);
@@ -457,16 +470,7 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
     std::vector<std::byte> hb(hlen);
     d.file.readExact(0, hb);
     d.header = DbfHeader::parse(hb, d.path);
-    d.cp = &CodePage::forLanguageDriver(d.header.languageDriver);
-    if (d.header.level7) {
-        const std::string& n = d.header.languageDriverName;
-        if (n.find("852") != std::string::npos)
-            d.cp = &CodePage::forNumber(852);
-        else if (n.find("1252") != std::string::npos || n.find("ANSI") != std::string::npos)
-            d.cp = &CodePage::forNumber(1252);
-        else if (n.find("1250") != std::string::npos)
-            d.cp = &CodePage::forNumber(1250);
-    }
+    d.cp = &CodePage::forHeader(d.header.languageDriver, d.header.languageDriverName, d.tableName);
 
     if (d.header.hasMemo()) {
         std::string mp = companion(d.path, ".DBT");
@@ -1683,7 +1687,7 @@ void Table::setDateTime(int field, const DateTime& dt) {
         double days = static_cast<double>(dt.date.julianDay() - kTimestampEpoch);
         double ms = days * 86400000.0 + dt.hour * 3600000.0 + dt.minute * 60000.0 +
                     dt.second * 1000.0 + dt.msec;
-        encodeDouble(p, ms);
+        encodeStamp(p, ms);
         return;
     }
     setString(field, dt.iso());
@@ -1902,7 +1906,7 @@ double Table::asFloat(int field) {
             return v;
         }
         case '@':
-            return allZero(p, 8) ? 0.0 : decodeDouble(p);
+            return allZero(p, 8) ? 0.0 : decodeStamp(p);
         case 'L':
             return static_cast<double>(asInteger(field));
         default: {
@@ -1988,7 +1992,7 @@ DateTime Table::asDateTime(int field) {
             return r;
         case '@': {
             if (allZero(p, 8)) return r;
-            double ms = decodeDouble(p);
+            double ms = decodeStamp(p);
             if (!(ms >= 0 && ms < 1e15)) return r;
             auto total = static_cast<std::int64_t>(std::llround(ms));
             std::int64_t days = total / 86400000;
@@ -2021,6 +2025,24 @@ std::vector<std::byte> Table::readBlob(int field) {
     if (block == 0) return {};
     if (!d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
     return d->memo->read(block);
+}
+
+std::span<const std::byte> Table::rawField(int field) {
+    const FieldInfo& f = d->field(field);
+    return {d->row() + f.offset, static_cast<std::size_t>(f.size)};
+}
+
+void Table::setRawField(int field, std::span<const std::byte> bytes) {
+    const FieldInfo* f;
+    std::byte* p = writable(*d, field, f);
+    const auto size = static_cast<std::size_t>(f->size);
+    if (bytes.size() > size)
+        throw EDatabaseError(EDatabaseError::Reason::BadValue,
+                             "Wartość nie mieści się w polu " + f->name);
+    const bool binary = f->dbfType == 'I' || f->dbfType == '+' || f->dbfType == 'O' ||
+                        f->dbfType == '@';
+    std::memcpy(p, bytes.data(), bytes.size());
+    std::memset(p + bytes.size(), binary ? 0 : ' ', size - bytes.size());
 }
 
 // --- Check

@@ -63,10 +63,12 @@ class Table final : public Cursor {
     static std::unique_ptr<Table> open(const std::string& path, OpenOptions options);
     static std::unique_ptr<Table> open(const std::string& path) { return open(path, {}); }
 
-    // Creates NAME.DBF (dBase IV layout, CP1250), NAME.DBT when there are memo or graphic
-    // fields, and NAME.MDX with the given tags. Fails when the table file exists.
+    // Creates NAME.DBF (dBase IV layout, in the code page of the language driver: CP1250 unless
+    // told otherwise), NAME.DBT when there are memo or graphic fields, and NAME.MDX with the
+    // given tags. Fails when the table file exists.
     static void create(const std::string& path, const std::vector<FieldDef>& fields,
-                       const std::vector<IndexDef>& indexes = {});
+                       const std::vector<IndexDef>& indexes = {},
+                       std::uint8_t languageDriver = 0xC8);
     // Deletes the table file with its memo and index files (missing ones are ignored).
     static void remove(const std::string& path);
     // Renames the three files; `to` names the new .DBF.
@@ -194,6 +196,12 @@ class Table final : public Cursor {
     Date asDate(int field) override;
     DateTime asDateTime(int field) override;
     std::vector<std::byte> readBlob(int field) override;
+    // The bytes of a field of the current row as stored (a memo field's block pointer), for
+    // copies that must not go through text.
+    std::span<const std::byte> rawField(int field);
+    // Stores bytes as they are: a shorter value is padded (blanks; zero bytes in binary level 7
+    // fields), a longer one is refused.
+    void setRawField(int field, std::span<const std::byte> bytes);
 
     Bookmark bookmark() override;
     void gotoBookmark(const Bookmark& b) override;

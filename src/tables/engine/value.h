@@ -59,6 +59,10 @@ struct FieldDef {
     std::string name;
     FieldType type = FieldType::String;
     int size = 0;  // strings only; memo and graphic fields may say 10, which is ignored
+    // Set (with size and decimals) to write the field in exactly this dBase layout, as an
+    // existing file has it (C, N, F, L, D, M, B, G): a rebuilt table keeps its old fields so.
+    char dbfType = 0;
+    int decimals = 0;
 };
 
 // An index tag to create. `key` is either a field list "A;B" or a dBase key expression such as

@@ -3,6 +3,7 @@
 // there), dBase 7 files built byte by byte must read and write in their own layout, and text must
 // go through the file's code page.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -301,6 +303,15 @@ std::array<std::uint8_t, 8> level7Double(double d) {
     std::uint64_t u;
     std::memcpy(&u, &d, sizeof u);
     u = (u & 0x8000000000000000ull) ? ~u : (u | 0x8000000000000000ull);
+    std::array<std::uint8_t, 8> r{};
+    putBE64(r.data(), u);
+    return r;
+}
+
+// dBase 7 time stamps: a plain big-endian IEEE double, no bit flipped.
+std::array<std::uint8_t, 8> plainDouble(double d) {
+    std::uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
     std::array<std::uint8_t, 8> r{};
     putBE64(r.data(), u);
     return r;
@@ -700,7 +711,7 @@ class Level7Test : public InteropTest {
     static std::array<std::uint8_t, 8> stamp(int y, int mo, int d, int h, int mi, int s, int ms) {
         double v = static_cast<double>(timestampDays(y, mo, d)) * 86400000.0 + h * 3600000.0 +
                    mi * 60000.0 + s * 1000.0 + ms;
-        return level7Double(v);
+        return plainDouble(v);
     }
 
     void SetUp() override {
@@ -960,6 +971,175 @@ TEST_F(InteropTest, CharacterOutsideCodePageIsRefusedNamingTheField) {
     const std::size_t rec = 32 + 2 * 32 + 1;
     EXPECT_EQ(all[rec + 1], '5');
     EXPECT_EQ(all[rec + 3], 0x80);
+}
+
+// A CP852 table of python-dbf carries language driver 0x1F ("Czech OEM"): read in CP852, rows
+// appended here are CP852, and python-dbf reads them back.
+TEST_F(InteropTest, Cp852TableOfPythonDbfUnderDriver0x1F) {
+    const std::string table = path("CZ.DBF");
+    runScript("dbf_db3.py", {"create", table, "cp852"});
+    ASSERT_EQ(readFile(table)[29], 0x1F);
+    Json before = runJson("dbf_db3.py", {"dump", table});
+    {
+        auto t = Table::open(table);
+        EXPECT_EQ(t->codePage().number(), 852);
+        t->first();
+        EXPECT_EQ(t->asString("NAME"), "Zażółć gęślą jaźń");
+        EXPECT_EQ(t->asString("NOTE"), before["records"][0]["note"].str());
+        t->append();
+        t->setString("NAME", "Źdźbło ─ ul. Długa");
+        t->setString("NOTE", "Treść ┌─┐ łąka");
+        t->setInteger("N", 4);
+        t->post();
+    }
+    Json after = runJson("dbf_db3.py", {"dump", table});
+    EXPECT_EQ(after["codepage"].str(), "cp852");
+    const auto& a = after["records"].array();
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_EQ(a[0]["name"].str(), "Zażółć gęślą jaźń");
+    EXPECT_EQ(a[3]["name"].str(), "Źdźbło ─ ul. Długa");
+    EXPECT_EQ(a[3]["note"].str(), "Treść ┌─┐ łąka");
+    // The bytes are CP852's: "Ź" 0x8D, "─" 0xC4.
+    const Bytes all = readFile(table);
+    const std::string body(all.begin(), all.end());
+    EXPECT_NE(body.find("\x8D\x64\xAB\x62\x88\x6F \xC4 ul. D\x88uga"), std::string::npos);
+}
+
+// Every driver of the published table reads its own code page, byte for byte as Python decodes
+// it; a driver outside the table, or whose code page is not single-byte or was never published,
+// is refused with a message naming it.
+TEST_F(InteropTest, PublishedLanguageDriversChooseTheirCodePages) {
+    const Json pub = runJson("dbf_codepages.py", {});
+    Bytes high;
+    for (int b = 0x80; b < 0x100; ++b)
+        high.push_back(static_cast<std::uint8_t>(b));
+    RecordBuilder row;
+    row.raw(high);
+    int read = 0;
+    for (int driver = 0; driver < 256; ++driver) {
+        SCOPED_TRACE(driver);
+        const std::string f = path("D" + std::to_string(driver) + ".DBF");
+        writeFile(
+            f, buildTable(0x03, static_cast<std::uint8_t>(driver), {{"T", 'C', 128}}, {row.bytes}));
+        const auto& drivers = pub["drivers"].object();
+        const auto it = drivers.find(std::to_string(driver));
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", driver);
+        if (driver == 0) {
+            // No driver: CP1250, as this program's own tables.
+            auto t = Table::open(f);
+            EXPECT_EQ(t->codePage().number(), 1250);
+            continue;
+        }
+        const bool singleByte = it != drivers.end() && !it->second[0].isNull() &&
+                                pub["high"].object().count(it->second[0].str());
+        if (singleByte) {
+            auto t = Table::open(f);
+            t->first();
+            EXPECT_EQ(t->asString("T"), pub["high"][it->second[0].str()].str())
+                << it->second[0].str();
+            ++read;
+            continue;
+        }
+        try {
+            Table::open(f);
+            ADD_FAILURE() << "driver " << hex << " opened";
+        } catch (const EDatabaseError& e) {
+            const std::string m = e.what();
+            EXPECT_NE(m.find(hex), std::string::npos) << m;
+            if (it != drivers.end()) {
+                EXPECT_NE(m.find(it->second[1].str()), std::string::npos) << m;
+                if (!it->second[0].isNull()) {
+                    std::string page = it->second[0].str();  // "cp932" is named "CP932"
+                    if (page.rfind("cp", 0) == 0) page = "CP" + page.substr(2);
+                    if (page == "utf8") page = "UTF-8";
+                    EXPECT_NE(m.find(page), std::string::npos) << m;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(read, 52);  // of the 64 published drivers, 52 name a single-byte page
+}
+
+// The Central European and Western pages agree with the system's iconv, byte for byte.
+TEST(CodePageTables, AgreeWithIconv) {
+    for (int number : {852, 1250, 1252, 437, 850, 1251, 866, 857, 1253, 1254, 737}) {
+        SCOPED_TRACE(number);
+        const CodePage& cp = CodePage::forNumber(number);
+        const std::string name = "CP" + std::to_string(number);
+        iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        for (int b = 0x80; b < 0x100; ++b) {
+            char in = static_cast<char>(b);
+            char32_t out = 0;
+            char* inp = &in;
+            std::size_t inleft = 1;
+            char* outp = reinterpret_cast<char*>(&out);
+            std::size_t outleft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const bool ok = iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1);
+            EXPECT_EQ(cp.toUnicode(static_cast<unsigned char>(b)), ok ? out : char32_t{0xFFFD})
+                << "byte " << b;
+            // What a byte decodes to encodes back to the same byte.
+            if (ok) {
+                std::string utf8, back;
+                appendUtf8(utf8, out);
+                ASSERT_TRUE(cp.encode(utf8, back));
+                EXPECT_EQ(back, std::string(1, in));
+            }
+        }
+        iconv_close(cd);
+    }
+    // Polish upper case within CP852 and CP1250.
+    for (int number : {852, 1250}) {
+        const CodePage& cp = CodePage::forNumber(number);
+        std::string lower, upper;
+        ASSERT_TRUE(cp.encode("ąćęłńóśźż", lower));
+        ASSERT_TRUE(cp.encode("ĄĆĘŁŃÓŚŹŻ", upper));
+        for (std::size_t i = 0; i < lower.size(); ++i)
+            EXPECT_EQ(cp.upper(static_cast<unsigned char>(lower[i])),
+                      static_cast<unsigned char>(upper[i]));
+    }
+}
+
+// dBase 7 time stamps as dBase 7 writes them: plain big-endian doubles of milliseconds from day 1
+// = 0001-01-01. Bytes from real dBase 7 files read right, and writing gives the same bytes.
+TEST_F(InteropTest, Dbase7TimeStampsArePlainDoubles) {
+    const Bytes a = {0x42, 0xCC, 0xE1, 0xEC, 0x41, 0xFB, 0x64, 0x00};
+    const Bytes b = {0x42, 0xCC, 0xB2, 0x0E, 0x03, 0x40, 0xDF, 0x00};
+    const std::string f = path("TS.DBF");
+    RecordBuilder r1, r2;
+    r1.raw(a).text("a", 4);
+    r2.raw(b).text("b", 4);
+    writeFile(f, buildTable(0x04, 0x57, {{"KIEDY", '@', 8}, {"OPIS", 'C', 4}}, {r1.bytes, r2.bytes},
+                            "DBWINUS0"));
+    {
+        auto t = Table::open(f);
+        t->first();
+        EXPECT_EQ(t->asDateTime("KIEDY"), (DateTime{{2013, 8, 27}, 19, 12, 13, 0}));
+        EXPECT_EQ(t->asText("KIEDY"), "2013-08-27 19:12:13");
+        t->next();
+        const DateTime second = t->asDateTime("KIEDY");
+        EXPECT_EQ(second.date, (Date{2000, 8, 16}));
+        EXPECT_EQ(std::make_tuple(second.hour, second.minute, second.second),
+                  std::make_tuple(17, 21, 41));
+        t->edit();
+        t->setDateTime("KIEDY", {{2013, 8, 27}, 19, 12, 13, 0});
+        t->post();
+        t->append();
+        t->setDateTime("KIEDY", second);
+        t->setString("OPIS", "c");
+        t->post();
+        t->setIndex("");
+    }
+    const Bytes all = readFile(f);
+    const std::size_t hlen = 68 + 48 * 2 + 1 + 16, rlen = 1 + 8 + 4;
+    auto stampOf = [&](std::size_t n) {
+        const auto at = static_cast<long>(hlen + (n - 1) * rlen + 1);
+        return Bytes(all.begin() + at, all.begin() + at + 8);
+    };
+    EXPECT_EQ(stampOf(2), a);
+    EXPECT_EQ(stampOf(3), b);
 }
 
 }  // namespace

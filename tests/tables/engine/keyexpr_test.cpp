@@ -76,7 +76,10 @@ class Record {
             }
             case 'O':
             case '@': {
-                std::uint64_t b = v ? orderedBits(*v) : 0;
+                // O is order-preserving; @ is a plain double, as dBase 7 writes it.
+                std::uint64_t b = !v                  ? 0
+                                  : fi.dbfType == 'O' ? orderedBits(*v)
+                                                      : std::bit_cast<std::uint64_t>(*v);
                 for (int i = 0; i < 8; ++i)
                     buf[i] = static_cast<char>(b >> (56 - 8 * i));
                 return raw(f, std::string(buf, 8));
