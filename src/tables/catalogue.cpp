@@ -99,6 +99,7 @@ std::vector<engine::FieldDef> newLayout(const engine::Table& old, const TOT_Tabl
         if (dBase4Letter(f.dbfType) && !narrower && TOT_Table::FieldCompatible(f, schema, true)) {
             engine::FieldDef kept = keepLayout(f);
             kept.name = def.name;
+            kept.type = def.type;  // a time or date-time in C(11) / C(30) stays marked as one
             out.push_back(kept);
         } else {
             out.push_back(def);

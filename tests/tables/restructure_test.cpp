@@ -9,8 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "addresses/adresy.h"
 #include "documents/pisma.h"
@@ -277,6 +280,106 @@ TEST_F(RestructureTest, ValueThatCannotBeCarriedOverLeavesTheTableAsItWas) {
     diags.T().first();
     EXPECT_EQ(fieldString(diags.T(), "OPIS1"), "Restrukturyzacja tabeli PISMA: BŁĄD");
     EXPECT_TRUE(fieldString(diags.T(), "OPIS2").contains("PIS_TYP"));
+}
+
+// A dBase 7 table: I, O and @ fields have no dBase IV letter, so the new table holds their values
+// as N and C(30); each must read back the same.
+class TTbl_Stara : public TOT_Table {
+  public:
+    TTbl_Stara() : TOT_Table(QStringLiteral("STARA")) {
+        IDIndexName = QStringLiteral("STARA_ID");
+        HousekeepingOn = false;
+        CreateInfo.SetDefinitions({{"ID", TFieldType::Integer},
+                                   {"KIEDY", TFieldType::DateTime},
+                                   {"KWOTA", TFieldType::Float},
+                                   {"NAZWA", TFieldType::String, 20},
+                                   {"NOWE", TFieldType::String, 5}},
+                                  {{"STARA_ID", "ID", "", ixPrimary}});
+    }
+};
+
+// The level 7 file STARA.DBF in CP852 (driver 0x64) with ID I, KIEDY @, KWOTA O, NAZWA C(20).
+QByteArray level7Table(const std::vector<std::tuple<int, QByteArray, double, QByteArray>>& rows) {
+    const struct {
+        const char* name;
+        char type;
+        int size;
+    } fields[] = {{"ID", 'I', 4}, {"KIEDY", '@', 8}, {"KWOTA", 'O', 8}, {"NAZWA", 'C', 20}};
+    const int hlen = 68 + 48 * 4 + 1 + 16, rlen = 1 + 4 + 8 + 8 + 20;
+    QByteArray b(hlen, '\0');
+    b[0] = 0x04;
+    qToLittleEndian<quint32>(static_cast<quint32>(rows.size()), b.data() + 4);
+    qToLittleEndian<quint16>(hlen, b.data() + 8);
+    qToLittleEndian<quint16>(rlen, b.data() + 10);
+    b[29] = 0x64;
+    for (int i = 0; i < 4; ++i) {
+        char* d = b.data() + 68 + 48 * i;
+        std::memcpy(d, fields[i].name, std::strlen(fields[i].name));
+        d[32] = fields[i].type;
+        d[33] = static_cast<char>(fields[i].size);
+    }
+    b[68 + 48 * 4] = 0x0D;
+    char* props = b.data() + 68 + 48 * 4 + 1;
+    for (int at : {2, 6, 10, 12, 14})
+        qToLittleEndian<quint16>(16, props + at);
+    for (const auto& [id, stamp, amount, name] : rows) {
+        QByteArray r(1, ' ');
+        char n[4];
+        qToBigEndian<quint32>(static_cast<quint32>(id) ^ 0x80000000u, n);
+        r.append(n, 4);
+        r.append(stamp);
+        quint64 bits;
+        std::memcpy(&bits, &amount, 8);
+        bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
+        char o[8];
+        qToBigEndian<quint64>(bits, o);
+        r.append(o, 8);
+        r.append(name.leftJustified(20, ' '));
+        b.append(r);
+    }
+    b.append('\x1A');
+    return b;
+}
+
+TEST_F(RestructureTest, Level7ValuesAreConvertedOnlyWhenTheyReadBackTheSame) {
+    const QByteArray stamp = QByteArray::fromHex("42CCE1EC41FB6400");  // 2013-08-27 19:12:13
+    const QByteArray lodz = QByteArray::fromHex("9DA264AB");           // "Łódź" in CP852
+    auto write = [&](const QByteArray& bytes) {
+        QFile f(path("STARA.DBF"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+
+    // 0.123456 has no exact N(20,4) form: the restructure stops and the file stays as it was.
+    write(level7Table({{1, stamp, 1234.5, lodz}, {2, QByteArray(8, '\0'), 0.123456, "B"}}));
+    {
+        TTbl_Stara t;
+        EXPECT_FALSE(Restructure(t));
+        EXPECT_TRUE(RestructureFailureReason().contains("wiersz 2"))
+            << RestructureFailureReason().toStdString();
+        EXPECT_TRUE(RestructureFailureReason().contains("KWOTA"));
+        t.Close();
+        QByteArray now = fileBytes(path("STARA.DBF"));
+        ASSERT_GT(now.size(), 28);
+        EXPECT_EQ(now,
+                  level7Table({{1, stamp, 1234.5, lodz}, {2, QByteArray(8, '\0'), 0.123456, "B"}}));
+    }
+
+    write(level7Table({{1, stamp, 1234.5, lodz}, {-7, QByteArray(8, '\0'), -2.25, "B"}}));
+    std::vector<TCatalogueEntry> entries;
+    entries.push_back({std::make_unique<TTbl_Stara>(), "Stara"});
+    ASSERT_TRUE(CheckCatalogue(entries));
+    EXPECT_EQ(env.prompts.texts().value(1), "Restrukturyzacja :  OK");
+    TOT_Table& t = *entries[0].table;
+    EXPECT_EQ(t.T().version(), 0x03);
+    EXPECT_EQ(t.T().languageDriver(), 0x64);
+    ASSERT_TRUE(t.LocateID(1));
+    EXPECT_EQ(fieldDateTime(t.T(), "KIEDY"), QDateTime(QDate(2013, 8, 27), QTime(19, 12, 13)));
+    EXPECT_EQ(t.T().asFloat("KWOTA"), 1234.5);
+    EXPECT_EQ(fieldString(t.T(), "NAZWA"), "Łódź");
+    ASSERT_TRUE(t.LocateID(-7));
+    EXPECT_TRUE(t.T().isNull("KIEDY"));
+    EXPECT_EQ(t.T().asFloat("KWOTA"), -2.25);
 }
 
 }  // namespace
