@@ -298,12 +298,18 @@ bool RecoverRestructure(TOT_Table& table) {
     const bool backupTable = !existing(dir, backup + QStringLiteral(".DBF")).isEmpty();
     const bool liveTable = !existing(dir, stem + QStringLiteral(".DBF")).isEmpty();
     if (backupTable && liveTable) {
-        // The new files were all in place: the old copy goes to the archive.
-        const QString archive = makeArchiveDir(table);
-        archiveFiles(dir, backup, archive, stem);
-        report(QStringLiteral("Przeniesiono do archiwum ") + archive +
-               QStringLiteral(" starą kopię tabeli ") + stem +
-               QStringLiteral(" po restrukturyzacji"));
+        // The new files were all in place: the old copy goes to the archive. Where it cannot
+        // go, it stays beside the table for the next start: the table itself is sound.
+        try {
+            const QString archive = makeArchiveDir(table);
+            archiveFiles(dir, backup, archive, stem);
+            report(QStringLiteral("Przeniesiono do archiwum ") + archive +
+                   QStringLiteral(" starą kopię tabeli ") + stem +
+                   QStringLiteral(" po restrukturyzacji"));
+        } catch (const EDatabaseError& e) {
+            report(QStringLiteral("Stara kopia tabeli ") + stem +
+                   QStringLiteral(" pozostaje w katalogu danych: ") + qs(e.what()));
+        }
     } else {
         // The swap was interrupted: the old files go back and the check restructures again.
         renameFiles(dir, backup, stem);
