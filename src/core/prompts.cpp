@@ -178,4 +178,10 @@ QStringList ScriptedPrompts::texts() const {
     return out;
 }
 
+void ShowDatabaseError(const engine::EDatabaseError& e, const QString& lead) {
+    const QString text = QString::fromUtf8(e.what());
+    prompts().message(Severity::Error,
+                      lead.isEmpty() ? text : lead + QStringLiteral("\r\n") + text);
+}
+
 }  // namespace pulpex

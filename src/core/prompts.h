@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "tables/engine/error.h"
+
 class QFont;  // QtGui: only the windows layer makes fonts; this layer passes them by reference.
 
 namespace pulpex {
@@ -62,6 +64,22 @@ QString WithDefaultSuffix(const QString& fileName, const QString& suffix);
 Prompts& prompts();
 // Installs `p` (not owned; nullptr restores the console prompts). Returns the previous one.
 Prompts* setPrompts(Prompts* p);
+
+// Shows an engine error as an error message, after `lead` (a line saying what failed) when given.
+void ShowDatabaseError(const engine::EDatabaseError& e, const QString& lead = {});
+
+// Runs `f`; an engine error it throws is shown (ShowDatabaseError) and false returned, so that a
+// window's handler goes on. True when `f` ran through.
+template <class F>
+bool Guarded(F&& f, const QString& lead = {}) {
+    try {
+        f();
+        return true;
+    } catch (const engine::EDatabaseError& e) {
+        ShowDatabaseError(e, lead);
+        return false;
+    }
+}
 
 // Writes each message as one line (line breaks turned into blanks) to a stream and answers with
 // defaultAnswer(); every dialog is cancelled. Used by command-line tools.

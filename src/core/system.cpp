@@ -31,6 +31,14 @@ TAM_System* System() {
     return gSystem;
 }
 
+QString CurrentDataDir() {
+    return gSystem ? gSystem->DataDir : QString();
+}
+
+bool LoggedInIsAdmin() {
+    return gSystem && gSystem->CurrentUserID() != 0 && gSystem->CurrentUserIsAdmin();
+}
+
 QString AppPathsInstallPath() {
     QStringList candidates;
     const QString env = qEnvironmentVariable("PULPEX_APP_PATHS");

@@ -71,6 +71,10 @@ class TAM_System {
 
 // The system object in use, or nullptr.
 TAM_System* System();
+// The data directory of the system object in use; empty when there is none.
+QString CurrentDataDir();
+// True when a user is logged in and is an administrator.
+bool LoggedInIsAdmin();
 
 // The installation path read from the App Paths stand-in, or empty when no file names one.
 // Looked up in $PULPEX_APP_PATHS, then $XDG_CONFIG_HOME/pulpex/app-paths.ini, then

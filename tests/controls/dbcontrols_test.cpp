@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/prompts.h"
+#include "support/widgets.h"
 #include "tables/engine/table.h"
 
 namespace pulpex {
@@ -17,14 +18,6 @@ namespace {
 
 using engine::FieldType;
 using engine::Table;
-
-// Types text as key events; QTest::keyClicks knows only Latin-1 keys.
-void type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
 
 // A small table of three rows in a temporary directory, a data set over it and a shown form
 // holding the controls.
@@ -94,7 +87,7 @@ TEST_F(DbControls, TypedTextIsPostedExactly) {
 
     ed->setFocus();
     ed->selectAll();
-    type(ed, QStringLiteral("Żółw i ćma!"));  // 11 characters: the field holds 10
+    test::typeText(ed, QStringLiteral("Żółw i ćma!"));  // 11 characters: the field holds 10
     EXPECT_EQ(ds.State(), TDataSetState::Edit);
     EXPECT_EQ(ds.FieldText("NAZWA"), QStringLiteral("Żółw i ćma"));
     EXPECT_EQ(stored(1, "NAZWA"), "alfa");
@@ -106,7 +99,7 @@ TEST_F(DbControls, TypedTextIsPostedExactly) {
     ed->SetCharCase(TEditCharCase::ecUpperCase);
     ed->SetMaxLength(4);
     ed->selectAll();
-    type(ed, QStringLiteral("łódź-owo"));
+    test::typeText(ed, QStringLiteral("łódź-owo"));
     EXPECT_EQ(ed->text(), QStringLiteral("ŁÓDŹ"));
     ds.Post();
     EXPECT_EQ(QString::fromStdString(stored(2, "NAZWA")), QStringLiteral("ŁÓDŹ"));
@@ -119,10 +112,10 @@ TEST_F(DbControls, CancelWritesNothingAndShowsTheStoredValue) {
     showForm();
     EXPECT_EQ(memo->toPlainText(), "uwagi alfa");
     ed->setFocus();
-    type(ed, "xyz");
+    test::typeText(ed, "xyz");
     memo->setFocus();
     memo->moveCursor(QTextCursor::End);
-    type(memo, QStringLiteral(" i żółć"));
+    test::typeText(memo, QStringLiteral(" i żółć"));
     EXPECT_EQ(ds.FieldText("UWAGI"), QStringLiteral("uwagi alfa i żółć"));
     ds.Cancel();
     EXPECT_EQ(ed->text(), "alfa");
@@ -132,7 +125,7 @@ TEST_F(DbControls, CancelWritesNothingAndShowsTheStoredValue) {
 
     // The memo posts what was typed.
     memo->moveCursor(QTextCursor::End);
-    type(memo, QStringLiteral(" – ąę"));
+    test::typeText(memo, QStringLiteral(" – ąę"));
     ds.Post();
     EXPECT_EQ(QString::fromStdString(stored(1, "UWAGI")), QStringLiteral("uwagi alfa – ąę"));
 }
@@ -235,7 +228,7 @@ TEST_F(DbControls, NavigationUpdatesEveryControl) {
     // Moving on with a pending change posts it first, as the data set does.
     ed->setFocus();
     ed->selectAll();
-    type(ed, "delta");
+    test::typeText(ed, "delta");
     QTest::mouseClick(first, Qt::LeftButton);
     EXPECT_EQ(ed->text(), "alfa");
     EXPECT_EQ(stored(3, "NAZWA"), "delta");
@@ -256,7 +249,7 @@ TEST_F(DbControls, RowLockedElsewhereIsReportedAndLeftUnchanged) {
     other->edit();
 
     ed->setFocus();
-    type(ed, "x");
+    test::typeText(ed, "x");
     ASSERT_EQ(prompts.shown().size(), 1u);
     EXPECT_EQ(prompts.shown()[0].severity, Severity::Error);
     EXPECT_FALSE(prompts.shown()[0].text.isEmpty());
@@ -271,7 +264,7 @@ TEST_F(DbControls, RowLockedElsewhereIsReportedAndLeftUnchanged) {
     other->cancel();
     EXPECT_EQ(stored(1, "NAZWA"), "alfa");
     // Once the other workstation lets go, typing edits again.
-    type(ed, "x");
+    test::typeText(ed, "x");
     EXPECT_EQ(ds.State(), TDataSetState::Edit);
     EXPECT_EQ(ed->text(), "alfax");
 }
@@ -285,7 +278,7 @@ TEST_F(DbControls, SecondDataSetSeesThePostAfterRefresh) {
     showForm();
     ed->setFocus();
     ed->selectAll();
-    type(ed, QStringLiteral("ćma"));
+    test::typeText(ed, QStringLiteral("ćma"));
     ds.Post();
     second.Refresh();
     EXPECT_EQ(second.FieldText("NAZWA"), QStringLiteral("ćma"));

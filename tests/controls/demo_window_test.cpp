@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+
 #include <QVBoxLayout>
 #include <QWidget>
+#include "support/qtry.h"
 
 #include "addresses/adresy.h"
 #include "controls/data/dataset.h"

@@ -6,7 +6,9 @@
 #include <QDate>
 #include <QTabWidget>
 #include <QTest>
+
 #include <QVBoxLayout>
+#include "support/qtry.h"
 
 #include "core/prompts.h"
 

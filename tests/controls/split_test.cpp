@@ -5,6 +5,8 @@
 #include <QRubberBand>
 #include <QTest>
 
+#include "support/qtry.h"
+
 namespace pulpex {
 namespace {
 

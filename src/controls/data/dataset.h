@@ -71,6 +71,10 @@ class TDataSet : public QObject {
     // Re-reads the rows, staying on the current row when it still exists (else the first).
     void Refresh();
     TDataSetState State() const { return state_; }
+    // In edit or insert state: something typed waits to be posted.
+    bool Editing() const {
+        return state_ == TDataSetState::Edit || state_ == TDataSetState::Insert;
+    }
 
     // --- Navigation
     void First();

@@ -22,7 +22,6 @@ namespace pulpex {
 namespace {
 
 TConfig* gConfig = nullptr;
-constexpr int kHelpConfig = 100;
 
 QPushButton* makeButton(QWidget* parent, const QString& caption, const char* name) {
     auto* b = new QPushButton(caption, parent);

@@ -18,7 +18,6 @@ namespace pulpex {
 
 namespace {
 
-constexpr int kHelpZegarek = 830;
 
 }  // namespace
 

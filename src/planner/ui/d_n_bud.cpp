@@ -18,7 +18,6 @@ namespace pulpex {
 
 namespace {
 
-constexpr int kHelpNowyAlarm = 820;
 
 }  // namespace
 

@@ -16,7 +16,6 @@ namespace pulpex {
 
 namespace {
 
-constexpr int kHelpKalendarz = 800;
 
 QPushButton* navButton(QWidget* parent, const QString& text, const QString& hint,
                        const char* name) {

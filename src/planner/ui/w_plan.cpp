@@ -27,7 +27,6 @@ namespace pulpex {
 
 namespace {
 
-constexpr int kHelpTerminarz = 810;
 
 const QString kSection = QStringLiteral("Pulpex");
 const QString kKey = QStringLiteral("Alarm");

@@ -48,7 +48,7 @@ bool CheckCurrentUserPassword(const QString& typed) {
 TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formEnterPassword"));
     setWindowTitle(QStringLiteral("Weryfikacja hasła"));
-    SetHelpContext(this, 113);
+    SetHelpContext(this, kHelpPassword);
     lbPrompt = new QLabel(this);
     lbPrompt->setObjectName(QStringLiteral("lbPrompt"));
     Label1 = new QLabel(QStringLiteral("Wpisz hasło : "), this);

@@ -28,7 +28,7 @@ QLineEdit* passwordEdit(QWidget* parent, const char* name, QObject* styleOwner) 
 TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formChangeUserPassword"));
     setWindowTitle(QStringLiteral("Zmiana hasła"));
-    SetHelpContext(this, 112);
+    SetHelpContext(this, kHelpPasswordChange);
     edStare = passwordEdit(this, "edStare", this);
     edNowe = passwordEdit(this, "edNowe", this);
     edNowe2 = passwordEdit(this, "edNowe2", this);
@@ -43,7 +43,7 @@ TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(pare
     btnPomoc = new QPushButton(QStringLiteral("&Pomoc"), this);
     btnPomoc->setObjectName(QStringLiteral("btnPomoc"));
     btnPomoc->setAutoDefault(false);
-    connect(btnPomoc, &QPushButton::clicked, this, [] { ShowHelp(112); });
+    connect(btnPomoc, &QPushButton::clicked, this, [] { ShowHelp(kHelpPasswordChange); });
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Stare hasło"), edStare);

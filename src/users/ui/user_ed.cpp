@@ -28,7 +28,7 @@ bool loggedInIsAdmin() {
 TformUser_Edit::TformUser_Edit(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formUser_Edit"));
     setWindowTitle(QStringLiteral("Dane o użytkowniku"));
-    SetHelpContext(this, 111);
+    SetHelpContext(this, kHelpUserEdit);
     lbHistoria = new QLabel(this);
     lbHistoria->setObjectName(QStringLiteral("lbHistoria"));
     lbNazwa = new QLabel(QStringLiteral("&Nazwa użytkownika"), this);

@@ -38,7 +38,7 @@ QPushButton* button(QWidget* parent, const QString& text, const char* name) {
 TformUserList::TformUserList(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("formUserList"));
     setWindowTitle(QStringLiteral("Lista użytkowników"));
-    SetHelpContext(this, 110);
+    SetHelpContext(this, kHelpUserList);
     EmployeeQuery = new TQueryDataSet(this);
     EmployeeQuery->setObjectName(QStringLiteral("EmployeeQuery"));
     grid = new TCV_DBGrid(this);

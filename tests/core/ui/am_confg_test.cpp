@@ -10,7 +10,8 @@
 #include "core/ui/am_confg.h"
 #include "core/utils.h"
 #include "users/ui/user_lst.h"
-#include "users/ui/users_env.h"
+#include "support/installation.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -26,7 +27,7 @@ class ConfigWindowTest : public ::testing::Test {
     QString stored(const QString& key) {
         return IniReadString("config", key, "<brak>", inst.sys->IniFile);
     }
-    test::UsersInstallation inst;
+    test::TestInstallation inst;
 };
 
 TEST_F(ConfigWindowTest, PatternEditorWritesThroughAndExpands) {

@@ -11,7 +11,7 @@
 #include "controls/data/tables_fixture.h"
 #include "controls/grid/cvdbgrid.h"
 #include "core/prompts.h"
-#include "core/ui/modal.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "core/ui/del_ask.h"
 #include "core/ui/loading.h"
-#include "core/ui/modal.h"
+#include "support/modal.h"
 #include "core/ui/progress.h"
 #include "core/ui/settime.h"
 

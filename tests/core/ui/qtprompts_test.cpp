@@ -22,7 +22,7 @@
 #include <QTimer>
 
 #include "core/ui/fonts.h"
-#include "core/ui/modal.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {

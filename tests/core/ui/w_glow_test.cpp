@@ -8,23 +8,25 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
 #include <QTextBrowser>
+#include "support/qtry.h"
 
 #include "controls/data/dataset.h"
 #include "core/pulpex_system.h"
 #include "core/ui/am_confg.h"
 #include "core/ui/help.h"
-#include "core/ui/modal.h"
 #include "core/ui/w_glow.h"
 #include "core/utils.h"
 #include "planner/alarms.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
+#include "support/installation.h"
+#include "support/modal.h"
 #include "support/testenv.h"
 #include "tables/engine/table.h"
 #include "tables/globals.h"
 #include "users/ui/user_lst.h"
-#include "users/ui/users_env.h"
 
 namespace pulpex {
 namespace {
@@ -203,7 +205,7 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
 TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
     // An installation with a note for today and an alarm due since midnight.
     {
-        test::UsersInstallation inst;
+        test::TestInstallation inst;
         ASSERT_TRUE(inst.ok);
         TRec_Notatki note;
         note.NT_OPI.SetText("Zebranie zarządu");
@@ -290,7 +292,7 @@ TEST_F(MainWindow, F1OpensTheTopicOfTheWindowInFocus) {
     EXPECT_EQ(modality, Qt::ApplicationModal);
 
     // Every topic page exists and names its title; unknown topics lead to the contents.
-    for (int topic : {999, 100, 110, 111, 112, 113, 800, 810, 820, 830})
+    for (int topic : kHelpTopics)
         EXPECT_NE(HelpPage(topic), ":/help/index.html") << topic;
     EXPECT_EQ(HelpPage(4242), ":/help/index.html");
     w.close();

@@ -25,7 +25,8 @@
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
 #include "support/widgets.h"
-#include "users/ui/users_env.h"
+#include "support/installation.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -103,7 +104,7 @@ class Planner : public ::testing::Test {
     }
     ScriptedPrompts& prompts() { return inst.env.prompts; }
 
-    test::UsersInstallation inst;
+    test::TestInstallation inst;
 };
 
 // ====================================================================== the date picker

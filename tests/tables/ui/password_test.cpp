@@ -9,7 +9,8 @@
 #include <QTest>
 
 #include "tables/password.h"
-#include "users/ui/users_env.h"
+#include "support/installation.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -32,7 +33,7 @@ class PasswordDialog : public ::testing::Test {
     }
     QStringList messages() { return inst.env.prompts.texts(); }
 
-    test::UsersInstallation inst;
+    test::TestInstallation inst;
 };
 
 TEST_F(PasswordDialog, NewInstallationAdministratorOpensWithTheEmptyPassword) {
@@ -95,6 +96,7 @@ TEST_F(PasswordDialog, WrongPasswordsAreCountedAndCancelEndsAtOnce) {
         script.then(type("zle")).then(type("tajne"));
         EXPECT_FALSE(dlg.Ask("x", 7));
         EXPECT_FALSE(script.done());
+        script.discard();
         EXPECT_EQ(messages().size(), 1);
     }
     inst.env.prompts.clear();

@@ -7,7 +7,8 @@
 
 #include "controls/data/dataset.h"
 #include "users/ui/user_lst.h"
-#include "users/ui/users_env.h"
+#include "support/installation.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -40,7 +41,7 @@ class LoginFlow : public ::testing::Test {
             w->findChild<QPushButton*>("btnOk")->click();
         };
     }
-    test::UsersInstallation inst;
+    test::TestInstallation inst;
 };
 
 TEST_F(LoginFlow, AdministratorOfANewInstallationWithTheEmptyPassword) {

@@ -13,7 +13,8 @@
 #include "users/ui/chuspas.h"
 #include "users/ui/user_ed.h"
 #include "users/ui/user_lst.h"
-#include "users/ui/users_env.h"
+#include "support/installation.h"
+#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -44,7 +45,7 @@ class Users : public ::testing::Test {
     }
     QStringList messages() { return inst.env.prompts.texts(); }
 
-    test::UsersInstallation inst;
+    test::TestInstallation inst;
     TRec_Users nowak, kowal;
 };
 
