@@ -48,6 +48,9 @@ class TAM_System {
     // Told true before and false after the table check of StartSystem (which can take long on
     // years of data), so that the windows layer can show that the program is busy.
     std::function<void(bool)> busyHandler;
+    // Told true when another workstation is checking the data directory and this one waits for
+    // it (within the busy time), false when the wait is over.
+    std::function<void(bool)> lockWaitHandler;
 
     int CurrentUserID() const;
     bool CurrentUserIsAdmin() const;

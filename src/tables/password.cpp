@@ -101,4 +101,34 @@ bool PasswordMatches(int storedValue, const QString& storedHash, const QString& 
     return PasswordValue(typed) == storedValue;
 }
 
+namespace {
+// The old value before the hash: digits (a sign allowed) up to the first ':'.
+qsizetype stampEnd(const QString& field) {
+    const qsizetype colon = field.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon > 11) return -1;
+    bool ok = false;
+    field.left(colon).toInt(&ok);
+    return ok ? colon : -1;
+}
+}  // namespace
+
+QString PasswordHashField(int value, const QString& hash) {
+    const QString h = hash.trimmed();
+    if (h.isEmpty()) return {};
+    const QString stamped = QString::number(value) + QLatin1Char(':') + h;
+    return stamped.size() <= kPasswordHashFieldSize ? stamped : h;
+}
+
+QString PasswordHashFromField(int value, const QString& field) {
+    const QString f = field.trimmed();
+    const qsizetype end = stampEnd(f);
+    if (end < 0) return f;
+    if (f.left(end).toInt() != value) return {};
+    return f.mid(end + 1);
+}
+
+bool PasswordHashFieldStamped(const QString& field) {
+    return stampEnd(field.trimmed()) >= 0;
+}
+
 }  // namespace pulpex

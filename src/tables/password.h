@@ -29,6 +29,18 @@ bool PasswordHashMatches(const QString& hash, const QString& password);
 // hash at all.
 bool PasswordHashNeedsRehash(const QString& hash);
 
+// The hash field holds, before the hash, the old value it was made with ("6150427:$argon2id$…"):
+// an old client that changes a password rewrites the old value only, and the mismatch shows that
+// the hash no longer belongs to the password. Empty for an empty hash; the bare hash when the
+// value would not fit beside it.
+QString PasswordHashField(int value, const QString& hash);
+// The hash of a field as stored, or empty when it was made for another old value than `value`
+// (the password was changed by an old client since). A field without the value (written before
+// it was kept) gives its hash as it is.
+QString PasswordHashFromField(int value, const QString& field);
+// Whether the field keeps the old value beside its hash.
+bool PasswordHashFieldStamped(const QString& field);
+
 // Whether `typed` is the user's password. A stored hash alone decides; without one the old value
 // does. A user who matched by the old value should then get PasswordHash(typed) written, so that
 // the value stops deciding for them.

@@ -31,7 +31,7 @@ void TRec_Users::StoreFields(TOT_Table& table) {
     setFieldString(t, kFNAME, FNAME);
     setFieldInt(t, kPRSN_PSW, PRSN_PSW);
     setFieldBool(t, kUSER_ISA, USER_ISA);
-    if (hasHashField(t)) setFieldString(t, kPRSN_HSH, PRSN_HSH);
+    if (hasHashField(t)) setFieldString(t, kPRSN_HSH, PasswordHashField(PRSN_PSW, PRSN_HSH));
     TOT_Record::StoreFields(table);
 }
 
@@ -41,7 +41,11 @@ void TRec_Users::LoadFields(TOT_Table& table) {
     FNAME = fieldString(t, kFNAME);
     PRSN_PSW = fieldInt(t, kPRSN_PSW);
     USER_ISA = fieldBool(t, kUSER_ISA);
-    PRSN_HSH = hasHashField(t) ? fieldString(t, kPRSN_HSH) : QString();
+    const QString field = hasHashField(t) ? fieldString(t, kPRSN_HSH) : QString();
+    // A hash made for another old value is stale: an old client changed the password since,
+    // and the old value decides until the next log-in writes a new hash.
+    PRSN_HSH = PasswordHashFromField(PRSN_PSW, field);
+    hashStamped = PasswordHashFieldStamped(field);
     TOT_Record::LoadFields(table);
 }
 
@@ -113,12 +117,15 @@ int TTbl_USERS::OtherAdministrators(int exceptId) {
 bool TTbl_USERS::CheckPassword(TRec_Users& user, const QString& typed) {
     if (!PasswordMatches(user.PRSN_PSW, user.PRSN_HSH, typed)) return false;
     const bool hashed = !user.PRSN_HSH.trimmed().isEmpty();
-    if (user.ID == 0 || (hashed && !PasswordHashNeedsRehash(user.PRSN_HSH))) return true;
+    if (user.ID == 0 || (hashed && user.hashStamped && !PasswordHashNeedsRehash(user.PRSN_HSH)))
+        return true;
 
-    // Matched by the old value (or by a hash of weaker limits): the row gets today's hash, so
-    // that from now on an anagram of the password no longer opens the account. The log-in
-    // succeeds whether or not the write does; it is tried again next time.
-    const QString hash = PasswordHash(typed);
+    // Matched by the old value (or by a hash of weaker limits, or one stored without its old
+    // value): the row gets today's hash, so that from now on an anagram of the password no
+    // longer opens the account. The log-in succeeds whether or not the write does; it is tried
+    // again next time.
+    const QString hash = hashed && !PasswordHashNeedsRehash(user.PRSN_HSH) ? user.PRSN_HSH.trimmed()
+                                                                           : PasswordHash(typed);
     if (hash.isEmpty()) return true;
     try {
         OpenForCall open(*this);
@@ -133,10 +140,12 @@ bool TTbl_USERS::CheckPassword(TRec_Users& user, const QString& typed) {
             // Written only over the password that was checked: a change made meanwhile by
             // someone else stays.
             if (fieldInt(t, kPRSN_PSW) == user.PRSN_PSW &&
-                fieldString(t, kPRSN_HSH) == user.PRSN_HSH.trimmed()) {
-                setFieldString(t, kPRSN_HSH, hash);
+                PasswordHashFromField(user.PRSN_PSW, fieldString(t, kPRSN_HSH)) ==
+                    user.PRSN_HSH.trimmed()) {
+                setFieldString(t, kPRSN_HSH, PasswordHashField(user.PRSN_PSW, hash));
                 PostRow();
                 user.PRSN_HSH = hash;
+                user.hashStamped = true;
             } else {
                 CancelRow();
             }
@@ -156,6 +165,7 @@ void TTbl_USERS::SetPassword(TRec_Users& user, const QString& password) {
     const QString hash = PasswordHash(password);
     user.PRSN_PSW = PasswordValue(password);
     user.PRSN_HSH = hash;
+    user.hashStamped = true;
     if (user.ID == 0) return;  // a new user: stored with the record
 
     OpenForCall open(*this);
@@ -165,7 +175,8 @@ void TTbl_USERS::SetPassword(TRec_Users& user, const QString& password) {
         // edit and are posted with it.
         if (fieldInt(t, kID) == user.ID) {
             setFieldInt(t, kPRSN_PSW, user.PRSN_PSW);
-            if (hasHashField(t)) setFieldString(t, kPRSN_HSH, hash);
+            if (hasHashField(t))
+                setFieldString(t, kPRSN_HSH, PasswordHashField(user.PRSN_PSW, hash));
         }
         return;
     }
@@ -173,7 +184,7 @@ void TTbl_USERS::SetPassword(TRec_Users& user, const QString& password) {
     t.edit();
     try {
         setFieldInt(t, kPRSN_PSW, user.PRSN_PSW);
-        if (hasHashField(t)) setFieldString(t, kPRSN_HSH, hash);
+        if (hasHashField(t)) setFieldString(t, kPRSN_HSH, PasswordHashField(user.PRSN_PSW, hash));
         PostRow();
     } catch (...) {
         CancelRow();

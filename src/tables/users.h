@@ -17,6 +17,9 @@ class TRec_Users : public TOT_Record {
     int PRSN_PSW = kEmptyPasswordValue;  // the old password value, kept for old clients
     bool USER_ISA = false;
     QString PRSN_HSH;  // salted Argon2id hash; when set, it alone decides
+    // Whether the stored hash field keeps the old value it was made with (see
+    // PasswordHashField); one without it is rewritten at the next log-in.
+    bool hashStamped = false;
 
     void StoreFields(TOT_Table& table) override;
     void LoadFields(TOT_Table& table) override;

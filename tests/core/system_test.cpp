@@ -3,6 +3,7 @@
 #include "core/system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 
 #include "core/utils.h"
 #include "support/testenv.h"
+#include "tables/tbase.h"
 
 namespace pulpex {
 namespace {
@@ -146,6 +148,112 @@ TEST_F(SystemStart, FileProbeReportsTheFirstFileThatCouldNotBeMade) {
     ASSERT_TRUE(sys().CheckTables());
     EXPECT_TRUE(env.prompts.shown().empty());
     EXPECT_TRUE(QDir(env.dir.path()).entryList({"tmp_*.HAH"}, QDir::Files).isEmpty());
+}
+
+TEST_F(SystemStart, FileProbeWhereNothingCanBeWrittenDoesNotBlameTheFileLimit) {
+    // The probe's directory cannot take files (here: a path through a plain file, since tests
+    // may run with every right); the temporary directory can.
+    writeFile(env.dir.path() + "/plik", "x");
+    sys().probeDir = env.dir.path() + "/plik/katalog";
+    ASSERT_TRUE(sys().CheckTables());
+    EXPECT_TRUE(env.prompts.shown().empty()) << env.prompts.texts().join("|").toStdString();
+
+    // Neither can: the message says why, not that files are too few.
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(env.dir.path() + "/plik/tmp"));
+    const bool ok = sys().CheckTables();
+    if (tmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", tmp);
+    EXPECT_TRUE(ok);
+    const QStringList texts = env.prompts.texts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_FALSE(texts[0].contains("Zbyt mało plików")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("nie można utworzyć pliku w katalogu")) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains("część ścieżki nie jest katalogiem")) << texts[0].toStdString();
+}
+
+// A table whose creation has something to say, as the restructuring of the check has.
+class TalkativeTable : public TOT_Table {
+  public:
+    TalkativeTable() : TOT_Table(QStringLiteral("GADUA")) {
+        CreateInfo.SetFieldDefs({{QStringLiteral("ID"), TFieldType::Integer}});
+    }
+    bool CreateTableSelf() override {
+        prompts().message(Severity::Warning, QStringLiteral("Utworzono tabelę GADUA"));
+        prompts().beep();
+        return TOT_Table::CreateTableSelf();
+    }
+};
+
+class TalkativeSystem : public TAM_System {
+  public:
+    using TAM_System::TAM_System;
+    void BuildCatalogue() override {
+        auto t = std::make_unique<TalkativeTable>();
+        t->DatabaseName = DataDir;
+        AddToCatalogue(std::move(t), QStringLiteral("Gadua"));
+    }
+};
+
+// Records, for each message, whether the data directory's lock was free when it was shown.
+class LockProbingPrompts : public ScriptedPrompts {
+  public:
+    explicit LockProbingPrompts(const QString& dataDir) : lock_(dataDir + "PULPEX.LCK") {}
+    Answer message(Severity severity, const QString& text, Buttons buttons,
+                   const QString& caption) override {
+        lockFree << lockIsFree();
+        return ScriptedPrompts::message(severity, text, buttons, caption);
+    }
+    void beep() override {
+        lockFree << lockIsFree();
+        ScriptedPrompts::beep();
+    }
+    QList<bool> lockFree;
+
+  private:
+    bool lockIsFree() const {
+        const int fd = ::open(QFile::encodeName(lock_).constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return true;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    }
+    QString lock_;
+};
+
+TEST_F(SystemStart, StartUpMessagesAreShownAfterTheDirectoryLockIsReleased) {
+    TalkativeSystem talkative(env.mainDir());
+    talkative.probeDir = env.dir.path();
+    LockProbingPrompts shown(talkative.DataDir);
+    ASSERT_TRUE(talkative.CheckTables());
+    EXPECT_EQ(shown.texts(), QStringList{"Utworzono tabelę GADUA"});
+    EXPECT_EQ(shown.beeps, 1);
+    EXPECT_EQ(shown.lockFree, (QList<bool>{true, true}));
+}
+
+TEST_F(SystemStart, WaitForAnotherWorkstationsCheckIsAnnounced) {
+    QStringList events;
+    sys().lockWaitHandler = [&](bool waiting) { events << (waiting ? "czeka" : "koniec"); };
+    ASSERT_TRUE(sys().CheckTables());
+    EXPECT_TRUE(events.isEmpty());
+
+    // Another workstation holds the lock; it finishes while this one waits.
+    int other = ::open(QFile::encodeName(sys().DataDir + "PULPEX.LCK").constData(),
+                       O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    sys().lockWaitHandler = [&](bool waiting) {
+        events << (waiting ? "czeka" : "koniec");
+        if (waiting) {
+            ::close(other);
+            other = -1;
+        }
+    };
+    ASSERT_TRUE(sys().CheckTables());
+    EXPECT_EQ(events, (QStringList{"czeka", "koniec"}));
+    if (other >= 0) ::close(other);
 }
 
 TEST_F(SystemStart, StartNeedsALoginAndScratchDirectoryIsPerUser) {

@@ -116,6 +116,45 @@ TEST_F(UsersTest, OldValueLogsInOnceAndTheHashIsWrittenThen) {
     EXPECT_TRUE(users.CheckPassword(after, "Żółw1"));
 }
 
+TEST_F(UsersTest, PasswordChangedByAnOldClientIsFollowed) {
+    TRec_Users u;
+    u.FNAME = "Kowalska";
+    users.SetPassword(u, "stare");
+    users.AddNewUser(u);
+    ASSERT_TRUE(checks(u.ID, "stare"));
+
+    // The old client rewrites the old value and knows nothing of the hash beside it.
+    auto writeOldValue = [&](const QString& password) {
+        auto c = otherCursor(users, "");
+        ASSERT_TRUE(c->locate("ID", engine::Value{std::int64_t{u.ID}}));
+        c->edit();
+        c->setInteger("PRSN_PSW", PasswordValue(password));
+        c->post();
+    };
+    writeOldValue("nowe");
+    EXPECT_FALSE(checks(u.ID, "stare"));
+    EXPECT_TRUE(checks(u.ID, "nowe"));
+    // The log-in wrote a hash of the new password, so its anagrams stop working again.
+    TRec_Users after = read(u.ID);
+    EXPECT_TRUE(PasswordHashMatches(after.PRSN_HSH, "nowe"));
+    ASSERT_EQ(PasswordValue("wone"), after.PRSN_PSW);
+    EXPECT_FALSE(checks(u.ID, "wone"));
+
+    // A hash stored bare (before the old value was kept beside it) gets the value at the next
+    // log-in, and from then on an old client's change is noticed too.
+    {
+        auto c = otherCursor(users, "");
+        ASSERT_TRUE(c->locate("ID", engine::Value{std::int64_t{u.ID}}));
+        c->edit();
+        c->setString("PRSN_HSH", PasswordHash("nowe").toStdString());
+        c->post();
+    }
+    EXPECT_TRUE(checks(u.ID, "nowe"));
+    writeOldValue("trzecie");
+    EXPECT_FALSE(checks(u.ID, "nowe"));
+    EXPECT_TRUE(checks(u.ID, "trzecie"));
+}
+
 TEST_F(UsersTest, UpgradeWaitsForALockedRowAndNeverOverwritesANewerPassword) {
     const int id = addOldStyleUser(users, "Zieliński", "stare");
     TRec_Users u = read(id);

@@ -67,6 +67,13 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
                 QApplication::restoreOverrideCursor();
             }
         };
+        system_->lockWaitHandler = [this](bool waiting) {
+            if (!loading_) loading_ = new TForm_Loading(this);
+            loading_->ShowNotice(waiting ? QStringLiteral("Baza danych jest sprawdzana na innym "
+                                                          "stanowisku, proszę czekać ...")
+                                         : QStringLiteral("Sprawdzanie bazy danych, proszę "
+                                                          "czekać ..."));
+        };
     } catch (...) {
         // Without a system object the start sequence fails and says so.
     }

@@ -18,37 +18,57 @@ namespace {
 
 FieldType logicalType(char t, int decimals) {
     switch (t) {
-        case 'C': return FieldType::String;
-        case 'N': return decimals == 0 ? FieldType::Integer : FieldType::Float;
-        case 'F': return FieldType::Float;
-        case 'L': return FieldType::Boolean;
-        case 'D': return FieldType::Date;
-        case 'M': return FieldType::Memo;
+        case 'C':
+            return FieldType::String;
+        case 'N':
+            return decimals == 0 ? FieldType::Integer : FieldType::Float;
+        case 'F':
+            return FieldType::Float;
+        case 'L':
+            return FieldType::Boolean;
+        case 'D':
+            return FieldType::Date;
+        case 'M':
+            return FieldType::Memo;
         case 'B':
-        case 'G': return FieldType::Graphic;
-        case 'I': return FieldType::Integer;
-        case '+': return FieldType::AutoInc;
-        case 'O': return FieldType::Float;
-        case '@': return FieldType::DateTime;
-        default: return FieldType::String;
+        case 'G':
+            return FieldType::Graphic;
+        case 'I':
+            return FieldType::Integer;
+        case '+':
+            return FieldType::AutoInc;
+        case 'O':
+            return FieldType::Float;
+        case '@':
+            return FieldType::DateTime;
+        default:
+            return FieldType::String;
     }
 }
 
 bool expectedSize(char t, int size, bool level7) {
     switch (t) {
-        case 'C': return size >= 1;
+        case 'C':
+            return size >= 1;
         case 'N':
-        case 'F': return size >= 1 && size <= 20;
-        case 'L': return size == 1;
-        case 'D': return size == 8;
+        case 'F':
+            return size >= 1 && size <= 20;
+        case 'L':
+            return size == 1;
+        case 'D':
+            return size == 8;
         case 'M':
         case 'B':
-        case 'G': return size == 10 || (level7 && size == 10);
+        case 'G':
+            return size == 10 || (level7 && size == 10);
         case 'I':
-        case '+': return size == 4;
+        case '+':
+            return size == 4;
         case 'O':
-        case '@': return size == 8;
-        default: return false;
+        case '@':
+            return size == 8;
+        default:
+            return false;
     }
 }
 }  // namespace
@@ -73,10 +93,14 @@ DbfHeader DbfHeader::parse(std::span<const std::byte> b, const std::string& path
         case 0x83:
         case 0x8B:
         case 0x8E:
-        case 0xCB: break;
+        case 0xCB:
+            break;
         case 0x04:
-        case 0x8C: h.level7 = true; break;
-        default: bad(path, "nieznana wersja pliku dBase");
+        case 0x8C:
+            h.level7 = true;
+            break;
+        default:
+            bad(path, "nieznana wersja pliku dBase");
     }
     h.recordCount = getLE32(b.data() + kHdrCount);
     h.headerLength = getLE16(b.data() + 8);
@@ -102,7 +126,8 @@ DbfHeader DbfHeader::parse(std::span<const std::byte> b, const std::string& path
         const char* nm = reinterpret_cast<const char*>(d);
         FieldInfo f;
         f.name.assign(nm, strnlen(nm, nameLen));
-        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : f.name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (f.name.empty()) bad(path, "pole bez nazwy");
         for (char c : f.name)
             if (static_cast<unsigned char>(c) < 0x20) bad(path, "niepoprawna nazwa pola");
@@ -131,8 +156,7 @@ DbfHeader DbfHeader::parse(std::span<const std::byte> b, const std::string& path
         // Some writers omit the terminator when the header is exactly full; accept that.
     }
     if (h.fields.empty()) bad(path, "brak opisu pól");
-    if (offset != h.recordLength)
-        bad(path, "długość rekordu nie zgadza się z opisem pól");
+    if (offset != h.recordLength) bad(path, "długość rekordu nie zgadza się z opisem pól");
     return h;
 }
 
@@ -153,17 +177,35 @@ void keptLayout(const FieldDef& def, const std::string& name, char& type, int& s
             }
             break;
         case 'N':
-        case 'F': ok = size >= 1 && size <= 20 && dec <= 18 && (dec == 0 || dec < size); break;
-        case 'L': ok = size == 1; break;
-        case 'D': ok = size == 8; break;
+        case 'F':
+            ok = size >= 1 && size <= 20 && dec <= 18 && (dec == 0 || dec < size);
+            break;
+        case 'L':
+            ok = size == 1;
+            break;
+        case 'D':
+            ok = size == 8;
+            break;
         case 'M':
         case 'B':
-        case 'G': ok = size == 10; break;
-        default: ok = false;
+        case 'G':
+            ok = size == 10;
+            break;
+        default:
+            ok = false;
     }
     if (!ok)
         throw EDatabaseError("Pole " + name + " typu " + std::string(1, type) + " (" +
                              std::to_string(def.size) + ") nie ma zapisu w formacie dBase IV");
+}
+}  // namespace
+
+namespace {
+// dBase IV has no letter for times: a reserved byte of the descriptor tells them from text.
+void markTextKind(std::byte* descriptor, char dbfType, FieldType type) {
+    if (dbfType != 'C') return;
+    if (type == FieldType::Time) descriptor[kDescTextKind] = std::byte{kTextKindTime};
+    if (type == FieldType::DateTime) descriptor[kDescTextKind] = std::byte{kTextKindDateTime};
 }
 }  // namespace
 
@@ -178,7 +220,8 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
     for (std::size_t i = 0; i < defs.size(); ++i) {
         const FieldDef& def = defs[i];
         std::string name = def.name;
-        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (name.empty() || name.size() > 10)
             throw EDatabaseError("Niepoprawna nazwa pola „" + def.name + "” (1–10 znaków)");
         for (char c : name)
@@ -197,6 +240,7 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
             d[11] = std::byte(type);
             d[16] = std::byte(size);
             d[17] = std::byte(dec);
+            markTextKind(d, type, def.type);
             recLen += static_cast<std::uint32_t>(recSize);
             continue;
         }
@@ -217,19 +261,41 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
                 size = 20;
                 dec = 4;
                 break;
-            case FieldType::Boolean: type = 'L'; size = 1; break;
-            case FieldType::Date: type = 'D'; size = 8; break;
-            case FieldType::Time: type = 'C'; size = 11; break;
-            case FieldType::DateTime: type = 'C'; size = 30; break;
-            case FieldType::Memo: type = 'M'; size = 10; memo = true; break;
-            case FieldType::Graphic: type = 'B'; size = 10; memo = true; break;
-            default: throw EDatabaseError("Nieobsługiwany typ pola " + name);
+            case FieldType::Boolean:
+                type = 'L';
+                size = 1;
+                break;
+            case FieldType::Date:
+                type = 'D';
+                size = 8;
+                break;
+            case FieldType::Time:
+                type = 'C';
+                size = 11;
+                break;
+            case FieldType::DateTime:
+                type = 'C';
+                size = 30;
+                break;
+            case FieldType::Memo:
+                type = 'M';
+                size = 10;
+                memo = true;
+                break;
+            case FieldType::Graphic:
+                type = 'B';
+                size = 10;
+                memo = true;
+                break;
+            default:
+                throw EDatabaseError("Nieobsługiwany typ pola " + name);
         }
         std::byte* d = h.data() + 32 + 32 * i;
         std::memcpy(d, name.data(), name.size());
         d[11] = std::byte(type);
         d[16] = std::byte(size);
         d[17] = std::byte(dec);
+        markTextKind(d, type, def.type);
         recLen += static_cast<std::uint32_t>(size);
     }
     if (recLen > 65535) throw EDatabaseError("Rekord tabeli jest za długi");

@@ -30,7 +30,8 @@ struct DbfHeader {
     // EDatabaseError naming the problem when anything is inconsistent.
     static DbfHeader parse(std::span<const std::byte> bytes, const std::string& path);
     // Reads only the fixed part to learn the header length (throws when under 32 bytes).
-    static std::uint16_t peekHeaderLength(std::span<const std::byte> first32, const std::string& path);
+    static std::uint16_t peekHeaderLength(std::span<const std::byte> first32,
+                                          const std::string& path);
 
     // Header of a new dBase IV table (0x8B with memo fields, else 0x03) with the given language
     // driver byte.
@@ -42,5 +43,10 @@ struct DbfHeader {
 inline constexpr std::size_t kHdrCount = 4;
 inline constexpr std::size_t kHdrMdxFlag = 28;
 inline constexpr std::size_t kHdrLanguage = 29;
+// A reserved byte of a dBase IV field descriptor: build() marks the character fields that hold
+// times (C 11) and date-times (C 30) there.
+inline constexpr std::size_t kDescTextKind = 24;
+inline constexpr char kTextKindTime = 'T';
+inline constexpr char kTextKindDateTime = '@';
 
 }  // namespace pulpex::engine

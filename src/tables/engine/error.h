@@ -24,7 +24,7 @@ class EDatabaseError : public std::runtime_error {
     Reason reason_;
 };
 
-// Throws EDatabaseError with `message` + ": " + strerror(errnum) + " (" + path + ")".
+// Throws EDatabaseError with `message` + ": " + systemErrorText(errnum) + " (" + path + ")".
 [[noreturn]] void throwSystemError(const std::string& message, const std::string& path, int errnum);
 
 }  // namespace pulpex::engine

@@ -15,11 +15,58 @@
 
 namespace pulpex::engine {
 
+std::string systemErrorText(int errnum) {
+    // The C library speaks the locale's language, and that is English on most installations.
+    switch (errnum) {
+        case ENOENT:
+            return "nie ma takiego pliku ani katalogu";
+        case EACCES:
+            return "brak uprawnień";
+        case EPERM:
+            return "operacja niedozwolona";
+        case EROFS:
+            return "system plików tylko do odczytu";
+        case ENOSPC:
+            return "brak miejsca na dysku";
+        case EDQUOT:
+            return "przekroczony przydział miejsca na dysku";
+        case EISDIR:
+            return "to jest katalog";
+        case ENOTDIR:
+            return "część ścieżki nie jest katalogiem";
+        case EMFILE:
+        case ENFILE:
+            return "za dużo otwartych plików";
+        case EIO:
+            return "błąd wejścia-wyjścia";
+        case EEXIST:
+            return "plik już istnieje";
+        case ENAMETOOLONG:
+            return "za długa nazwa pliku";
+        case EBUSY:
+            return "zasób jest zajęty";
+        case EAGAIN:
+            return "zasób chwilowo niedostępny";
+        case ENOMEM:
+            return "brak pamięci";
+        case EFBIG:
+            return "plik jest za duży";
+        case ESTALE:
+            return "nieaktualne połączenie z plikiem sieciowym";
+        case ENOLCK:
+            return "brak wolnych blokad";
+        case ELOOP:
+            return "za dużo dowiązań symbolicznych";
+        default:
+            return "błąd systemu nr " + std::to_string(errnum);
+    }
+}
+
 void throwSystemError(const std::string& message, const std::string& path, int errnum) {
     std::string text = message;
     if (errnum != 0) {
         text += ": ";
-        text += std::strerror(errnum);
+        text += systemErrorText(errnum);
     }
     if (!path.empty()) text += " (" + path + ")";
     throw EDatabaseError(text);

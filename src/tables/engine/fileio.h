@@ -13,6 +13,9 @@
 
 namespace pulpex::engine {
 
+// A Polish description of an errno value ("brak uprawnień"), for messages shown to users.
+std::string systemErrorText(int errnum);
+
 // Lock offsets shared with dBase and its Windows database engine: record n (1-based) is locked at
 // kLockBase - n, the header/append lock sits at kLockBase itself. Memo and index files use
 // kLockBase on their own file. kOpenLockOffset is ours: every open holds a shared lock there and

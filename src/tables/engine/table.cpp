@@ -2039,8 +2039,8 @@ void Table::setRawField(int field, std::span<const std::byte> bytes) {
     if (bytes.size() > size)
         throw EDatabaseError(EDatabaseError::Reason::BadValue,
                              "Wartość nie mieści się w polu " + f->name);
-    const bool binary = f->dbfType == 'I' || f->dbfType == '+' || f->dbfType == 'O' ||
-                        f->dbfType == '@';
+    const bool binary =
+        f->dbfType == 'I' || f->dbfType == '+' || f->dbfType == 'O' || f->dbfType == '@';
     std::memcpy(p, bytes.data(), bytes.size());
     std::memset(p + bytes.size(), binary ? 0 : ' ', size - bytes.size());
 }

@@ -22,7 +22,9 @@
 
 #include "csv.h"
 #include "tables/engine/codepage.h"
+#include "tables/engine/dbf_header.h"
 #include "tables/engine/error.h"
+#include "tables/engine/fileio.h"
 #include "tables/engine/query.h"
 #include "tables/engine/table.h"
 #include "tables/engine/value.h"
@@ -50,9 +52,10 @@ const char* const kUsage =
     "  export PLIK.DBF\n"
     "      wypisuje rekordy jako CSV (UTF-8, RFC 4180) z wierszem nazw pól\n"
     "  import PLIK.DBF WIERSZE.csv\n"
-    "      dopisuje wiersze pliku CSV; pierwszy wiersz podaje nazwy pól\n"
+    "      dopisuje wiersze pliku CSV (UTF-8); pierwszy wiersz podaje nazwy pól;\n"
+    "      wszystkie wiersze albo żaden: błąd w którymkolwiek nie dopisuje niczego\n"
     "  sql KATALOG ZAPYTANIE [--param NAZWA=WARTOŚĆ]...\n"
-    "      wykonuje zapytanie lokalnego SQL na tabelach katalogu, wynik jako CSV\n"
+    "      wykonuje zapytanie SELECT lokalnego SQL na tabelach katalogu, wynik jako CSV\n"
     "  check PLIK.DBF [--repair]\n"
     "      sprawdza tabelę, plik memo i indeksy; z --repair naprawia je\n"
     "  reindex PLIK.DBF\n"
@@ -62,7 +65,7 @@ const char* const kUsage =
     "\n"
     "Polecenia check --repair, reindex i pack otwierają tabelę na wyłączność.\n"
     "Wartości logiczne w CSV to T i F (puste: nieznane), daty RRRR-MM-DD, pola graficzne\n"
-    "w base64.\n"
+    "w base64, czas GG:MM[:SS], data z czasem RRRR-MM-DD GG:MM[:SS].\n"
     "\n"
     "Kod wyjścia: 0 — powodzenie, 1 — check znalazł uszkodzenia, 2 — błędne argumenty,\n"
     "brakujące lub uszkodzone pliki, błędne dane.\n";
@@ -178,7 +181,8 @@ std::string existingTable(const std::string& arg) {
 
 std::string readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw ToolError("Nie można otworzyć pliku " + path + ": " + std::strerror(errno));
+    if (!in)
+        throw ToolError("Nie można otworzyć pliku " + path + ": " + engine::systemErrorText(errno));
     std::ostringstream s;
     s << in.rdbuf();
     if (in.bad()) throw ToolError("Błąd odczytu pliku " + path);
@@ -446,46 +450,145 @@ bool isIntegerText(std::string_view s) {
     return true;
 }
 
-// Puts one CSV value into the field of the row being inserted. The engine parses the canonical
-// text; the checks here refuse what it would otherwise accept with a loss (a fraction rounded
-// into an integer field, a text cut to the field's width).
-void setImported(Table& t, int field, const std::string& value) {
+// "H:MM", "HH:MM" or "HH:MM:SS" with an optional fraction of up to three digits.
+bool isTimeText(std::string_view s) {
+    auto digits = [&](std::size_t from, std::size_t n, int max) {
+        if (from + n > s.size()) return false;
+        int v = 0;
+        for (std::size_t i = from; i < from + n; ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            v = v * 10 + (s[i] - '0');
+        }
+        return v <= max;
+    };
+    const std::size_t h = s.find(':');
+    if (h != 1 && h != 2) return false;
+    if (!digits(0, h, 23) || !digits(h + 1, 2, 59)) return false;
+    std::size_t at = h + 3;
+    if (at == s.size()) return true;
+    if (s[at] != ':' || !digits(at + 1, 2, 59)) return false;
+    at += 3;
+    if (at == s.size()) return true;
+    if ((s[at] != '.' && s[at] != ',') || s.size() - at - 1 < 1 || s.size() - at - 1 > 3)
+        return false;
+    return digits(at + 1, s.size() - at - 1, 999);
+}
+
+// Time and date-time fields are character fields in a dBase IV file; the engine marks them in
+// a reserved byte of their descriptor when it creates the table.
+enum class Kind { Plain, Time, DateTime };
+std::vector<Kind> fieldKinds(const Table& t) {
+    std::vector<Kind> kinds(t.fields().size(), Kind::Plain);
+    const int fd = ::open(t.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return kinds;
+    std::vector<unsigned char> h(32 + 32 * kinds.size());
+    const bool read = ::pread(fd, h.data(), h.size(), 0) == static_cast<ssize_t>(h.size());
+    ::close(fd);
+    if (!read || h[0] == 0x04 || h[0] == 0x8C) return kinds;  // level 7 has its own letters
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const unsigned char* d = h.data() + 32 + 32 * i;
+        if (d[11] != 'C') continue;
+        if (d[engine::kDescTextKind] == engine::kTextKindTime) kinds[i] = Kind::Time;
+        if (d[engine::kDescTextKind] == engine::kTextKindDateTime) kinds[i] = Kind::DateTime;
+    }
+    return kinds;
+}
+
+// Refuses what the engine would otherwise accept with a loss or store as nonsense: a fraction
+// rounded into an integer field, a text cut to the field's width, an impossible time or
+// date-time in a character field, bad base64, a character the code page cannot hold. Checks
+// only: nothing is written.
+void checkImported(const Table& t, int field, Kind kind, const std::string& value) {
     const FieldInfo& f = t.fields()[static_cast<std::size_t>(field)];
+    const std::string_view v = trimBlanks(value);
     switch (f.type) {
-        case FieldType::Graphic: {
-            if (value.empty()) return;
-            auto bytes = base64Decode(value);
-            if (!bytes) throw EDatabaseError("niepoprawny zapis base64 w polu " + f.name);
-            t.writeBlob(field, *bytes);
+        case FieldType::Graphic:
+            if (!value.empty() && !base64Decode(value))
+                throw EDatabaseError("niepoprawny zapis base64 w polu " + f.name);
+            return;
+        case FieldType::Memo: {
+            std::string bytes;
+            if (!t.codePage().encode(value, bytes))
+                throw EDatabaseError("Tekst " + quoted(value) + " w polu " + f.name +
+                                     " zawiera znak, którego nie ma w stronie kodowej tabeli");
             return;
         }
-        case FieldType::Memo:
-            if (value.empty()) return;
-            t.setText(field, value);
-            return;
         case FieldType::Integer:
-        case FieldType::AutoInc: {
-            std::string_view v = trimBlanks(value);
+        case FieldType::AutoInc:
             if (!v.empty() && f.decimals == 0 && !isIntegerText(v))
                 throw EDatabaseError("Niepoprawna liczba całkowita " + quoted(value) + " w polu " +
                                      f.name);
-            t.setText(field, value);
             return;
-        }
         default:
             break;
     }
-    if (f.dbfType == 'C') {
-        std::string bytes;
-        std::string_view v = value;
-        while (!v.empty() && v.back() == ' ')
-            v.remove_suffix(1);
-        // A character outside the code page is reported by the engine itself.
-        if (t.codePage().encode(v, bytes) && bytes.size() > static_cast<std::size_t>(f.size))
-            throw EDatabaseError("Tekst " + quoted(value) + " ma " + std::to_string(bytes.size()) +
-                                 " znaków, a pole " + f.name + " mieści " + std::to_string(f.size));
+    if (f.dbfType != 'C') return;
+    if (!v.empty() && kind == Kind::Time && !isTimeText(v))
+        throw EDatabaseError("Niepoprawny czas " + quoted(value) + " w polu " + f.name +
+                             " (oczekiwano GG:MM lub GG:MM:SS)");
+    if (!v.empty() && kind == Kind::DateTime && engine::DateTime::parse(v).isNull())
+        throw EDatabaseError("Niepoprawna data i czas " + quoted(value) + " w polu " + f.name +
+                             " (oczekiwano RRRR-MM-DD GG:MM:SS)");
+    std::string bytes;
+    std::string_view text = value;
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    if (!t.codePage().encode(text, bytes))
+        throw EDatabaseError("Tekst " + quoted(value) + " w polu " + f.name +
+                             " zawiera znak, którego nie ma w stronie kodowej tabeli");
+    if (bytes.size() > static_cast<std::size_t>(f.size))
+        throw EDatabaseError("Tekst " + quoted(value) + " ma " + std::to_string(bytes.size()) +
+                             " znaków, a pole " + f.name + " mieści " + std::to_string(f.size));
+}
+
+// Puts one checked CSV value into the field of the row being inserted.
+void setImported(Table& t, int field, const std::string& value) {
+    const FieldInfo& f = t.fields()[static_cast<std::size_t>(field)];
+    switch (f.type) {
+        case FieldType::Graphic:
+            if (!value.empty()) t.writeBlob(field, *base64Decode(value));
+            return;
+        case FieldType::Memo:
+            if (!value.empty()) t.setText(field, value);
+            return;
+        default:
+            t.setText(field, value);
     }
-    t.setText(field, value);
+}
+
+// The 1-based line of the first byte that is not part of well-formed UTF-8, or 0.
+std::size_t firstBadUtf8Line(std::string_view s) {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '\n') ++line;
+        std::size_t n;
+        std::uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1, cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2, cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3, cp = c & 0x07;
+        } else {
+            return line;
+        }
+        for (std::size_t k = 1; k <= n; ++k) {
+            if (i + k >= s.size()) return line;
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return line;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return line;
+        i += n + 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -495,6 +598,10 @@ int cmdImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     expectPositional(a, 2, "import", "PLIK.DBF WIERSZE.csv");
     const std::string& csvPath = a.positional[1];
     const std::string text = readWholeFile(csvPath);
+    if (const std::size_t bad = firstBadUtf8Line(text))
+        throw ToolError("Plik " + csvPath + " nie jest zapisany w UTF-8 (wiersz " +
+                        std::to_string(bad) +
+                        "); zapisz go w kodowaniu UTF-8; nic nie zaimportowano");
 
     // The whole file is read and checked for its shape before anything is written.
     std::vector<CsvRecord> records;
@@ -526,15 +633,45 @@ int cmdImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                                 " więcej niż raz");
         columns.push_back(f);
     }
+    auto fail = [&](const CsvRecord& rec, std::size_t c, const std::string& what) {
+        err << "pulpex-db: błąd w pliku " << csvPath << ", wiersz " << rec.line;
+        if (c < columns.size())
+            err << ", pole " << t->fields()[static_cast<std::size_t>(columns[c])].name;
+        err << ": " << what << "\nNic nie zaimportowano.\n";
+        return kExitError;
+    };
+    // Every row is checked before the first is appended: a file that fails at some row must
+    // leave the table as it was, or importing the corrected file again would repeat rows.
+    const std::vector<Kind> kinds = fieldKinds(*t);
     for (std::size_t r = 1; r < records.size(); ++r) {
-        if (records[r].fields.size() != columns.size())
-            throw ToolError(
-                "Błąd w pliku " + csvPath + ", wiersz " + std::to_string(records[r].line) + ": " +
-                count(records[r].fields.size(), "pole", "pola", "pól") + ", a nagłówek ma " +
-                count(columns.size(), "pole", "pola", "pól") + "; nic nie zaimportowano");
+        const CsvRecord& rec = records[r];
+        if (rec.fields.size() != columns.size())
+            throw ToolError("Błąd w pliku " + csvPath + ", wiersz " + std::to_string(rec.line) +
+                            ": " + count(rec.fields.size(), "pole", "pola", "pól") +
+                            ", a nagłówek ma " + count(columns.size(), "pole", "pola", "pól") +
+                            "; nic nie zaimportowano");
+        // The engine's own parsing (dates, numbers, logical values) runs on a row that is
+        // never posted; memo and graphic fields, which would write their file at once, are only
+        // checked.
+        t->append();
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const int f = columns[c];
+            try {
+                checkImported(*t, f, kinds[static_cast<std::size_t>(f)], rec.fields[c]);
+                const FieldType type = t->fields()[static_cast<std::size_t>(f)].type;
+                if (type != FieldType::Memo && type != FieldType::Graphic)
+                    t->setText(f, rec.fields[c]);
+            } catch (const EDatabaseError& e) {
+                t->cancel();
+                return fail(rec, c, e.what());
+            }
+        }
+        t->cancel();
     }
 
-    std::uint64_t imported = 0;
+    // What the checks cannot foresee (a full disk, a value the engine still refuses) takes back
+    // the rows appended so far.
+    std::vector<std::uint32_t> appended;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const CsvRecord& rec = records[r];
         std::size_t c = 0;
@@ -544,20 +681,28 @@ int cmdImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 setImported(*t, columns[c], rec.fields[c]);
             c = columns.size();
             t->post();
+            appended.push_back(t->recno());
         } catch (const EDatabaseError& e) {
             t->cancel();
-            err << "pulpex-db: błąd w pliku " << csvPath << ", wiersz " << rec.line;
-            if (c < columns.size())
-                err << ", pole " << t->fields()[static_cast<std::size_t>(columns[c])].name;
-            err << ": " << e.what() << "\n"
-                << "Zaimportowano " << count(imported, "wiersz", "wiersze", "wierszy")
-                << "; wiersz " << rec.line << " i następne nie zostały zaimportowane.\n";
-            return kExitError;
+            std::uint64_t left = 0;
+            for (std::uint32_t n : appended) {
+                try {
+                    t->gotoRecno(n);
+                    t->deleteRecord();
+                } catch (const EDatabaseError&) {
+                    ++left;
+                }
+            }
+            const int code = fail(rec, c, e.what());
+            if (left > 0)
+                err << "Uwaga: nie udało się wycofać "
+                    << count(left, "dopisanego wiersza", "dopisanych wierszy", "dopisanych wierszy")
+                    << "\n";
+            return code;
         }
-        ++imported;
     }
-    out << "Zaimportowano " << count(imported, "wiersz", "wiersze", "wierszy") << " do tabeli "
-        << tableName(*t) << "\n";
+    out << "Zaimportowano " << count(appended.size(), "wiersz", "wiersze", "wierszy")
+        << " do tabeli " << tableName(*t) << "\n";
     return finishOutput(out);
 }
 
@@ -571,6 +716,30 @@ engine::Value paramValue(const std::string& text) {
     auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (!text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size()) return v;
     return text;
+}
+
+// The first word of the statement, after blanks, comments and opening parentheses.
+std::string firstWord(std::string_view sql) {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(') {
+            ++i;
+        } else if (sql.substr(i, 2) == "--") {
+            i = sql.find('\n', i);
+            if (i == std::string_view::npos) return {};
+        } else if (sql.substr(i, 2) == "/*") {
+            i = sql.find("*/", i + 2);
+            if (i == std::string_view::npos) return {};
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    std::string w;
+    while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'))
+        w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    return w;
 }
 
 }  // namespace
@@ -592,6 +761,10 @@ int cmdSql(const std::vector<std::string>& args, std::ostream& out, std::ostream
                              " (oczekiwano --param NAZWA=WARTOŚĆ)");
         params.emplace_back(name, paramValue(value.substr(eq + 1)));
     }
+    // The tool reads; changing the tables is the program's work, with its checks and its log.
+    if (const std::string w = firstWord(a.positional[1]); w != "SELECT")
+        throw ToolError("Polecenie sql wykonuje tylko zapytania SELECT" +
+                        (w.empty() ? std::string() : "; " + quoted(w) + " nie zostało wykonane"));
     engine::Query q(dir);
     q.setSql(a.positional[1]);
     for (const auto& [name, value] : params)
@@ -665,7 +838,7 @@ int cmdCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const bool repair = a.has("repair");
     const std::string path = existingTable(a.positional[0]);
     if (::access(path.c_str(), R_OK) != 0 || (repair && ::access(path.c_str(), W_OK) != 0))
-        throw ToolError("Brak dostępu do pliku " + path + ": " + std::strerror(errno));
+        throw ToolError("Brak dostępu do pliku " + path + ": " + engine::systemErrorText(errno));
     // Without write access the check still reads everything; only the repairs on open are off.
     const bool readOnly = !repair && ::access(path.c_str(), W_OK) != 0;
 
