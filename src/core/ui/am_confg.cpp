@@ -14,6 +14,7 @@
 #include "controls/myedit.h"
 #include "core/config.h"
 #include "core/system.h"
+#include "core/ui/backup_tab.h"
 #include "core/ui/help.h"
 #include "users/ui/user_lst.h"
 
@@ -167,6 +168,7 @@ TConfig::TConfig(QWidget* parent) : QDialog(parent) {
     uzytkownicyLayout->addWidget(btnListaUzytkownikow, 0, Qt::AlignLeft);
     uzytkownicyLayout->addStretch();
     tabs->addTab(uzytkownicy, QStringLiteral("Użytkownicy"));
+    tabs->addTab(BuildBackupTab(tabs), QStringLiteral("Kopie &bezpieczeństwa"));
 
     edMainDir = new QLineEdit(this);
     edMainDir->setObjectName(QStringLiteral("edMainDir"));
