@@ -145,6 +145,23 @@ class DamageTest : public ::testing::Test {
     }
 
     Bytes dbf() const { return readFile(table); }
+
+    // Five rows, the fifth missing from every tag, as table bytes (the file itself keeps the
+    // fifth deleted). Built with the engine: deleting row 5 takes it out of the tags, then its
+    // deletion flag is put back.
+    Bytes fiveRowsTheTagsLackTheLastOf() {
+        create(5);
+        {
+            auto t = Table::open(table);
+            t->gotoRecno(5);
+            t->deleteRecord();
+        }
+        Bytes b = dbf();
+        const std::size_t rec5 = headerLength() + 4 * recordLength();
+        EXPECT_EQ(b[rec5], '*');
+        b[rec5] = ' ';
+        return b;
+    }
     std::size_t headerLength() const { return le16(dbf(), 8); }
     std::size_t recordLength() const { return le16(dbf(), 10); }
     std::uint32_t headerCount() const { return le32(dbf(), 4); }
@@ -253,18 +270,8 @@ TEST_F(DamageTest, LaggingHeaderCountIsRepairedOnOpen) {
 TEST_F(DamageTest, RecordWrittenBeforeTheCrashIsFoundThroughTheTagsToo) {
     // The program died after writing record 5 and before counting it in the header (and so
     // before adding it to the index): the repaired count makes it a row, so every tag must show
-    // it. Built with the engine itself: deleting record 5 takes it out of the tags, then the
-    // deletion flag and the count are put back as the crash left them.
-    create(5);
-    {
-        auto t = Table::open(table);
-        t->gotoRecno(5);
-        t->deleteRecord();
-    }
-    Bytes b = dbf();
-    const std::size_t rec5 = headerLength() + 4 * recordLength();
-    ASSERT_EQ(b[rec5], '*');
-    b[rec5] = ' ';
+    // it.
+    Bytes b = fiveRowsTheTagsLackTheLastOf();
     put32(b, 4, 4);
     writeFile(table, b);
 
@@ -282,18 +289,8 @@ TEST_F(DamageTest, RecordWrittenBeforeTheCrashIsFoundThroughTheTagsToo) {
 
 TEST_F(DamageTest, CountedRowMissingFromTheTagsIsAddedByTheNextWriteOpen) {
     // The writer died after the header counted row 5 and before the tags had it (older versions
-    // wrote the count first). Built with the engine: deleting row 5 takes it out of the tags,
-    // then its deletion flag is put back.
-    create(5);
-    {
-        auto t = Table::open(table);
-        t->gotoRecno(5);
-        t->deleteRecord();
-    }
-    Bytes b = dbf();
-    const std::size_t rec5 = headerLength() + 4 * recordLength();
-    b[rec5] = ' ';
-    writeFile(table, b);
+    // wrote the count first).
+    writeFile(table, fiveRowsTheTagsLackTheLastOf());
     {
         auto r = Table::open(table, {.readOnly = true});
         EXPECT_EQ(idsThrough(*r, "ID"), iota(1, 4)) << "the damage was not reproduced";
