@@ -502,10 +502,17 @@ TEST_F(PulpexDb, SqlJoinsTwoTablesWithParameters) {
                         "--param", "b=42a"});
     EXPECT_EQ(kinds.out, "TA,TB\r\ninteger,text\r\n") << kinds.err;
 
-    for (const char* bad : {"selec 1", "select NIEMA from ADR", "select * from NIEMA"}) {
-        Result r = run({"sql", dir, bad});
-        EXPECT_EQ(r.code, 2) << bad;
-        EXPECT_FALSE(r.err.empty());
+    const std::pair<const char*, const char*> bad[] = {
+        {"selec 1", "tylko zapytania SELECT"},
+        {"select NIEMA from ADR", "nie ma takiego pola: NIEMA"},
+        {"select * from NIEMA", "nie ma takiej tabeli: NIEMA"},
+        {"select ID from", "niepełne zapytanie"},
+        {"select ID frm ADR", "błąd składni przy „ADR”"},
+    };
+    for (const auto& [sql, says] : bad) {
+        Result r = run({"sql", dir, sql});
+        EXPECT_EQ(r.code, 2) << sql;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     }
     const std::uint64_t before = rows("ADR.DBF");
     for (const char* change : {"delete from ADR", "  update ADR set ID = 7",

@@ -718,6 +718,26 @@ engine::Value paramValue(const std::string& text) {
     return text;
 }
 
+// SQLite reports in English; the common reports are said in Polish, anything else is passed on.
+std::string polishSqlMessage(std::string_view m) {
+    static const std::pair<std::string_view, std::string_view> kPrefixes[] = {
+        {"no such column: ", "nie ma takiego pola: "},
+        {"no such table: ", "nie ma takiej tabeli: "},
+        {"no such function: ", "nie ma takiej funkcji: "},
+        {"ambiguous column name: ", "niejednoznaczna nazwa pola: "},
+        {"wrong number of arguments to function ", "zła liczba argumentów funkcji "},
+        {"incomplete input", "niepełne zapytanie"},
+        {"unrecognized token: ", "nierozpoznany fragment: "},
+    };
+    for (const auto& [en, pl] : kPrefixes)
+        if (m.starts_with(en)) return std::string(pl) + std::string(m.substr(en.size()));
+    constexpr std::string_view nearLead = "near \"", nearTail = "\": syntax error";
+    if (m.starts_with(nearLead) && m.ends_with(nearTail))
+        return "błąd składni przy " +
+               quoted(m.substr(nearLead.size(), m.size() - nearLead.size() - nearTail.size()));
+    return std::string(m);
+}
+
 // The first word of the statement, after blanks, comments and opening parentheses.
 std::string firstWord(std::string_view sql) {
     std::size_t i = 0;
@@ -766,10 +786,17 @@ int cmdSql(const std::vector<std::string>& args, std::ostream& out, std::ostream
         throw ToolError("Polecenie sql wykonuje tylko zapytania SELECT" +
                         (w.empty() ? std::string() : "; " + quoted(w) + " nie zostało wykonane"));
     engine::Query q(dir);
-    q.setSql(a.positional[1]);
-    for (const auto& [name, value] : params)
-        q.setParam(name, value);
-    q.open();
+    try {
+        q.setSql(a.positional[1]);
+        for (const auto& [name, value] : params)
+            q.setParam(name, value);
+        q.open();
+    } catch (const EDatabaseError& e) {
+        const std::string_view lead = "Błąd zapytania SQL: ";
+        const std::string_view m = e.what();
+        if (!m.starts_with(lead)) throw;
+        throw ToolError(std::string(lead) + polishSqlMessage(m.substr(lead.size())));
+    }
     const auto& fields = q.fields();
     std::vector<std::string> row;
     for (const auto& f : fields)
