@@ -46,9 +46,9 @@ constexpr int kHelpZegarek = 830;
 
 // The topics that have a page (a window joins this list with its page).
 inline constexpr int kHelpTopics[] = {
-    kHelpMainWindow,     kHelpConfig,   kHelpUserList,  kHelpUserEdit,
-    kHelpPasswordChange, kHelpPassword, kHelpKalendarz, kHelpTerminarz,
-    kHelpNowyAlarm,      kHelpZegarek,  kHelpBackup,    kHelpWWWView,
+    kHelpMainWindow, kHelpConfig,    kHelpUserList,  kHelpUserEdit,   kHelpPasswordChange,
+    kHelpPassword,   kHelpKalendarz, kHelpTerminarz, kHelpNowyAlarm,  kHelpZegarek,
+    kHelpBackup,     kHelpWWWView,   kHelpStrony,    kHelpNowaStrona,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.
