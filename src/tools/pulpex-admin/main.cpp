@@ -321,7 +321,8 @@ int runRestore(const Arguments& a) {
     ConsoleSession session(false);
     TPulpex_System sys(a.mainDir);
     sys.probeDir = sys.MainDir;
-    if (!dataDirExists(sys)) return kExitFailed;
+    // A new machine's installation may have no data yet: the restore brings them.
+    if (!makeDirectories(sys)) return kExitFailed;
     TRestoreOptions options;
     // Tests stop the tool in the middle of the swap, as a power cut would.
     bool ok = false;

@@ -126,6 +126,12 @@ TEST_F(AdminBackup, BackupAndRestoreFromTheCommandLine) {
     EXPECT_EQ(dump(), atBackup);
     EXPECT_EQ(admin({"counter", mainDir(), "{NZ}"}).out.trimmed(), QStringLiteral("2"));
 
+    // Onto a new machine: an installation directory without data.
+    const QString fresh = tmp.path() + QStringLiteral("/nowy");
+    const auto onto = admin({"restore", fresh, dest});
+    ASSERT_EQ(onto.code, 0) << onto.err.toStdString();
+    EXPECT_EQ(admin({"counter", fresh, "{NZ}"}).out.trimmed(), QStringLiteral("2"));
+
     QDir().mkpath(tmp.path() + QStringLiteral("/pusty"));
     const auto empty = admin({"restore", mainDir(), tmp.path() + QStringLiteral("/pusty")});
     EXPECT_EQ(empty.code, 1);
