@@ -201,8 +201,14 @@ void keptLayout(const FieldDef& def, const std::string& name, char& type, int& s
 }  // namespace
 
 namespace {
-// dBase IV has no letter for times: a reserved byte of the descriptor tells them from text.
-void markTextKind(std::byte* descriptor, char dbfType, FieldType type) {
+// One dBase IV field descriptor. dBase IV has no letter for times: a reserved byte of the
+// descriptor tells them from text.
+void putDescriptor(std::byte* descriptor, const std::string& name, char dbfType, int size, int dec,
+                   FieldType type) {
+    std::memcpy(descriptor, name.data(), name.size());
+    descriptor[11] = std::byte(dbfType);
+    descriptor[16] = std::byte(size);
+    descriptor[17] = std::byte(dec);
     if (dbfType != 'C') return;
     if (type == FieldType::Time) descriptor[kDescTextKind] = std::byte{kTextKindTime};
     if (type == FieldType::DateTime) descriptor[kDescTextKind] = std::byte{kTextKindDateTime};
@@ -234,14 +240,8 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
         if (def.dbfType != 0) {
             keptLayout(def, name, type, size, dec);
             if (type == 'M' || type == 'B' || type == 'G') memo = true;
-            const int recSize = type == 'C' ? size + dec * 256 : size;
-            std::byte* d = h.data() + 32 + 32 * i;
-            std::memcpy(d, name.data(), name.size());
-            d[11] = std::byte(type);
-            d[16] = std::byte(size);
-            d[17] = std::byte(dec);
-            markTextKind(d, type, def.type);
-            recLen += static_cast<std::uint32_t>(recSize);
+            putDescriptor(h.data() + 32 + 32 * i, name, type, size, dec, def.type);
+            recLen += static_cast<std::uint32_t>(type == 'C' ? size + dec * 256 : size);
             continue;
         }
         switch (def.type) {
@@ -290,12 +290,7 @@ std::vector<std::byte> DbfHeader::build(const std::vector<FieldDef>& defs, bool 
             default:
                 throw EDatabaseError("Nieobsługiwany typ pola " + name);
         }
-        std::byte* d = h.data() + 32 + 32 * i;
-        std::memcpy(d, name.data(), name.size());
-        d[11] = std::byte(type);
-        d[16] = std::byte(size);
-        d[17] = std::byte(dec);
-        markTextKind(d, type, def.type);
+        putDescriptor(h.data() + 32 + 32 * i, name, type, size, dec, def.type);
         recLen += static_cast<std::uint32_t>(size);
     }
     if (recLen > 65535) throw EDatabaseError("Rekord tabeli jest za długi");
