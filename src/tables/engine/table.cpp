@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -91,15 +92,10 @@ void encodeDouble(std::byte* p, double d) {
 }
 // dBase 7 time stamps (@) are plain big-endian IEEE doubles of milliseconds, unlike O fields.
 double decodeStamp(const std::byte* p) {
-    const std::uint64_t u = getBE64(p);
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
+    return std::bit_cast<double>(getBE64(p));
 }
 void encodeStamp(std::byte* p, double ms) {
-    std::uint64_t u;
-    std::memcpy(&u, &ms, sizeof u);
-    putBE64(p, u);
+    putBE64(p, std::bit_cast<std::uint64_t>(ms));
 }
 bool allZero(const std::byte* p, int n) {
     for (int i = 0; i < n; ++i)
