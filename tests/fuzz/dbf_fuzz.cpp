@@ -13,10 +13,11 @@
 //   cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
 //         -DPULPEX_FUZZ=ON -DPULPEX_BENCH=OFF
 //   ninja -C build-fuzz dbf_fuzz
-//   /usr/bin/python3 tests/scripts/make_fuzz_seeds.py build-fuzz/dbf-seeds
+//   /usr/bin/python3 tests/scripts/make_fuzz_seeds.py build-fuzz/dbf-seeds [TABLE.DBF...]
 //   mkdir -p build-fuzz/dbf-corpus
 //   build-fuzz/bin/dbf_fuzz -max_total_time=60 -max_len=65536 -rss_limit_mb=2048 \
-//         build-fuzz/dbf-corpus build-fuzz/dbf-seeds
+//         -dict=tests/fuzz/dbf.dict build-fuzz/dbf-corpus build-fuzz/dbf-seeds
+// scripts/test does this after the tests, with a table made by pulpex-db among the seeds.
 // A fault that the fuzzer keeps finding hides the ones behind it: "-fork=2 -ignore_ooms=1" carries
 // on past out-of-memory reports, and PULPEX_FUZZ_NO_MEMO_WRITES=1 in the environment leaves memo
 // and graphic fields out of the edits (a memo write into a damaged memo file is where the

@@ -4,9 +4,9 @@
 Usage: make_fuzz_seeds.py DIR [PULPEX_TABLE.DBF ...]
 
 Seeds: dBase III tables with memos written by python-dbf, small dBase IV and dBase 7 tables
-built byte by byte, and any tables given on the command line (with their .DBT/.MDX), each packed
-in the fuzzer's input layout: flags byte, table and memo lengths (little-endian 32-bit), table
-file, memo file, index file.
+built byte by byte, and any tables given on the command line (with their .DBT/.MDX, also with
+header fields at edge values), each packed in the fuzzer's input layout: flags byte, table and
+memo lengths (little-endian 32-bit), table file, memo file, index file.
 """
 import datetime
 import os
@@ -119,6 +119,17 @@ def seeds():
         out[name] = pack(0, *parts)
         out[name + "-repair"] = pack(1, *parts)
         out[name + "-edit"] = pack(4, *parts)
+        # Header fields at the edges of their range: a damaged header must give an error on
+        # every kind of open, never a crash. Random mutations of a file this size seldom hit them.
+        (count,) = struct.unpack_from("<I", parts[0], 4)
+        for label, at, value in (("count-max", 4, b"\xff\xff\xff\xff"),
+                                 ("count-past", 4, struct.pack("<I", count + 2)),
+                                 ("header-max", 8, b"\xff\xff"),
+                                 ("record-max", 10, b"\xff\xff")):
+            table = bytearray(parts[0])
+            table[at:at + len(value)] = value
+            for flags, kind in ((0, ""), (1, "-repair"), (4, "-edit")):
+                out[name + "-" + label + kind] = pack(flags, bytes(table), parts[1], parts[2])
     return out
 
 
