@@ -11,6 +11,8 @@
 #include "register/search.h"
 #include "register/zdarzen.h"
 #include "support/testenv.h"
+#include "tables/engine/codepage.h"
+#include "tables/fieldio.h"
 #include "tables/globals.h"
 
 namespace pulpex {
@@ -19,9 +21,15 @@ namespace {
 // ZDARZ and PISMA in a test installation, reachable through the catalogue as the per-event
 // match test needs them.
 struct Register {
-    Register() {
+    // `driver` 0: the tables as the program creates them; otherwise ZDARZ and PISMA in the code
+    // page of that language driver, as an old installation may have them.
+    explicit Register(std::uint8_t driver = 0) {
         for (TOT_Table* t : std::initializer_list<TOT_Table*>{&zdarz, &rel, &pisma}) {
-            t->CreateTableSelf();
+            if (driver == 0 || t == &rel)
+                t->CreateTableSelf();
+            else
+                engine::Table::create(u8(t->TableFileName()), t->EngineFieldDefs(),
+                                      t->EngineIndexDefs(), driver);
             t->Open();
         }
     }
@@ -156,6 +164,21 @@ TEST(SzukajZdarzen, EqualsTheMatchTestOfEveryEvent) {
     EXPECT_EQ(r.search("aneks do"), (QSet<int>{e5}));
     EXPECT_EQ(r.search("ukryty"), QSet<int>{});  // after the memo's zero byte
     EXPECT_EQ(r.search("faktura"), (QSet<int>{e1}));
+}
+
+TEST(SzukajZdarzen, ReadsTablesOfAnotherCodePage) {
+    Register r(0x64);  // CP852, where the Polish letters have other bytes than in CP1250
+    ASSERT_EQ(r.zdarz.T().codePage().number(), 852);
+    const int e1 = r.addEvent("Ł/1", "Żółta łódź", "ĄĆĘŁŃÓŚŹŻ");
+    const int e2 = r.addEvent("2", "zwykły tekst");
+    r.addDocument(e2, "ZOLTA LODZ na stronie");
+    // OLE bytes are CP1250 whatever the table's page: 0xB3 is "ł" there, "│" in CP852.
+    r.addDocument(e2, {}, oleStream("\xB3\xF3\x64\xBC"));
+    for (const QString& t : QStringList{"żółta", "ŁÓDŹ", "zolta", "ąćęłńóśźż", "ł", "│", "łódź"})
+        EXPECT_EQ(r.search(t), r.oneByOne(t)) << qPrintable(t);
+    EXPECT_EQ(r.search("żółta"), (QSet<int>{e1, e2}));
+    EXPECT_EQ(r.search("łódź"), (QSet<int>{e1, e2}));
+    EXPECT_EQ(r.search("│"), QSet<int>{});
 }
 
 TEST(SzukajZdarzen, StopsWhenProgressSaysSo) {

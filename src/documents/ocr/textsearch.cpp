@@ -12,7 +12,7 @@ namespace pulpex::ocr {
 
 namespace {
 
-constexpr char32_t kDropped = 0xFFFFFFFF;
+constexpr char32_t kDropped = kSkipped;
 
 // One character as the search compares it: case-folded and, for recognised text, without its
 // Polish diacritic. Recognition tends to lose the marks of decomposed letters too, so with
@@ -134,6 +134,15 @@ std::int16_t OT_FindTextInString(const char* str, int len, const TSearchBlock* b
     const std::string_view haystack(n > 0 ? str : "", n);
     return contains(foldUtf8(haystack, ignoreDiacritics), foldUtf8(needle, ignoreDiacritics)) ? 0
                                                                                               : 1;
+}
+
+char32_t FoldForSearch(char32_t c, bool ignoreDiacritics) {
+    return fold(c, ignoreDiacritics);
+}
+
+std::u32string FoldedSearchText(const TSearchBlock& block) {
+    return foldUtf8(std::string_view(block.text, strnlen(block.text, sizeof block.text)),
+                    block.flag4 == 1);
 }
 
 bool FindText(const QString& haystack, const QString& needle, bool recognisedText) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pulpex::ocr {
 
@@ -54,6 +55,14 @@ std::int16_t OT_FindTextInString(const char* str, int len, const TSearchBlock* b
 
 // The same search on Qt strings, with no limit on the needle's length.
 bool FindText(const QString& haystack, const QString& needle, bool recognisedText);
+
+// One character as the search compares it: case-folded and, with `ignoreDiacritics`, without its
+// Polish diacritic; kSkipped for a character the search leaves out (a combining mark when
+// diacritics are ignored). For callers that search bytes of a single-byte code page directly.
+inline constexpr char32_t kSkipped = 0xFFFFFFFF;
+char32_t FoldForSearch(char32_t c, bool ignoreDiacritics);
+// The block's search text as OT_FindTextInString compares it.
+std::u32string FoldedSearchText(const TSearchBlock& block);
 
 // The searchable text of a stored OLE object: every byte above 13 in stored order (the control
 // bytes 0..13 dropped), each byte one character decoded as CP1250, the code page the old
