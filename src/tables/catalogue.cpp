@@ -259,9 +259,17 @@ void archiveFiles(const QString& dir, const QString& stem, const QString& archiv
     }
 }
 
+// What the last Restructure left to tell: why it failed, or where the old files went.
+struct Outcome {
+    QString failure;
+    QString oldFiles;
+};
+Outcome& lastOutcome() {
+    static Outcome o;
+    return o;
+}
 QString& lastFailure() {
-    static QString reason;
-    return reason;
+    return lastOutcome().failure;
 }
 
 }  // namespace
@@ -324,7 +332,7 @@ bool Restructure(TOT_Table& table) {
     const QString stem = stemOf(table);
     const QString scratch = QStringLiteral("RESTR");
     const QString scratchPath = dir + scratch + QStringLiteral(".DBF");
-    lastFailure().clear();
+    lastOutcome() = {};
     table.Close();
     QString archive;
     try {
@@ -380,19 +388,25 @@ bool Restructure(TOT_Table& table) {
     }
     try {
         archiveFiles(dir, backupStem(table), archive, stem);
-        report(QStringLiteral("Przebudowano strukturę tabeli ") + stem +
-               QStringLiteral("; poprzednie pliki w ") + archive);
+        lastOutcome().oldFiles = QStringLiteral("Poprzednie pliki tabeli w ") + archive;
     } catch (const EDatabaseError& e) {
         // The new table is complete; the old copy stays beside it and the next start moves it.
-        report(QStringLiteral("Przebudowano strukturę tabeli ") + stem + QStringLiteral("; ") +
-               qs(e.what()));
+        lastOutcome().oldFiles = QStringLiteral("Poprzednie pliki tabeli jako ") +
+                                 backupStem(table) + QStringLiteral(" w ") + dir +
+                                 QStringLiteral(": ") + qs(e.what());
     }
+    report(QStringLiteral("Przebudowano strukturę tabeli ") + stem + QStringLiteral("; ") +
+           lastOutcome().oldFiles);
     table.Open();
     return true;
 }
 
 QString RestructureFailureReason() {
-    return lastFailure();
+    return lastOutcome().failure;
+}
+
+QString RestructureOldFiles() {
+    return lastOutcome().oldFiles;
 }
 
 bool CheckCatalogue(std::vector<TCatalogueEntry>& entries) {
@@ -454,6 +468,8 @@ bool CheckCatalogue(std::vector<TCatalogueEntry>& entries) {
                               QStringLiteral("Błędna struktura bazy : ") + t.TableName);
             const bool ok = Restructure(t);
             if (ok) {
+                diag(QStringLiteral("Restrukturyzacja tabeli ") + name + QStringLiteral(": OK"),
+                     RestructureOldFiles());
                 prompts().message(Severity::Information, QStringLiteral("Restrukturyzacja :  OK"));
             } else {
                 const QString reason = RestructureFailureReason();

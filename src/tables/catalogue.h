@@ -28,6 +28,8 @@ bool CheckCatalogue(std::vector<TCatalogueEntry>& entries);
 bool Restructure(TOT_Table& table);
 // Why the last Restructure failed (table, row and field where it applies); empty after success.
 QString RestructureFailureReason();
+// Where the last successful Restructure put the table's old files.
+QString RestructureOldFiles();
 // Finishes or rolls back a restructure that a crash interrupted; true when it changed files.
 bool RecoverRestructure(TOT_Table& table);
 

@@ -109,6 +109,10 @@ class RestructureTest : public ::testing::Test {
 // An old PISMA without PIS_REY, its embedded documents holding bytes CP1250 does not define: the
 // first start adds the field and every document arrives byte for byte.
 TEST_F(RestructureTest, OldPismaKeepsItsOleBytes) {
+    TTbl_Diags diags;
+    ASSERT_TRUE(diags.CreateTableSelf());
+    diags.Open();
+    test::GlobalRef<TTbl_Diags> diagsRef(TblDiags, &diags);
     {
         TTbl_Pisma schema;
         auto defs = schema.EngineFieldDefs();
@@ -158,6 +162,12 @@ TEST_F(RestructureTest, OldPismaKeepsItsOleBytes) {
     EXPECT_EQ(fileBytes(arc[0] + "PISMA.DBF"), oldTable);
     EXPECT_EQ(fileBytes(arc[0] + "PISMA.DBT"), oldMemo);
     EXPECT_TRUE(QFileInfo::exists(arc[0] + "PISMA.MDX"));
+    // The diagnostics table tells the administrator where they are.
+    ASSERT_EQ(diags.T().recordCount(), 1u);
+    diags.T().first();
+    EXPECT_EQ(fieldString(diags.T(), "OPIS1"), "Restrukturyzacja tabeli PISMA: OK");
+    EXPECT_TRUE(fieldString(diags.T(), "OPIS2").contains(arc[0]))
+        << fieldString(diags.T(), "OPIS2").toStdString();
     t.Close();
     expectSameRows(u8(arc[0] + "PISMA.DBF"), u8(path("PISMA.DBF")));
 }
