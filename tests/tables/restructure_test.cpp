@@ -98,21 +98,29 @@ class RestructureTest : public ::testing::Test {
   protected:
     void SetUp() override {
         SetCatalogueActionLog([this](const QString& line) { actions << line; });
+        ASSERT_TRUE(diags.CreateTableSelf());
+        diags.Open();
     }
     void TearDown() override { SetCatalogueActionLog({}); }
     QString path(const QString& name) const { return env.dataDir() + name; }
 
+    // The start-up check over one table, which stays open in the result.
+    std::vector<TCatalogueEntry> check(std::unique_ptr<TOT_Table> table, const QString& name) {
+        std::vector<TCatalogueEntry> entries;
+        entries.push_back({std::move(table), name});
+        EXPECT_TRUE(CheckCatalogue(entries));
+        return entries;
+    }
+
     test::TestSystem env;
     QStringList actions;
+    TTbl_Diags diags;
+    test::GlobalRef<TTbl_Diags> diagsRef{TblDiags, &diags};
 };
 
 // An old PISMA without PIS_REY, its embedded documents holding bytes CP1250 does not define: the
 // first start adds the field and every document arrives byte for byte.
 TEST_F(RestructureTest, OldPismaKeepsItsOleBytes) {
-    TTbl_Diags diags;
-    ASSERT_TRUE(diags.CreateTableSelf());
-    diags.Open();
-    test::GlobalRef<TTbl_Diags> diagsRef(TblDiags, &diags);
     {
         TTbl_Pisma schema;
         auto defs = schema.EngineFieldDefs();
@@ -135,9 +143,7 @@ TEST_F(RestructureTest, OldPismaKeepsItsOleBytes) {
     const QByteArray oldTable = fileBytes(path("PISMA.DBF"));
     const QByteArray oldMemo = fileBytes(path("PISMA.DBT"));
 
-    std::vector<TCatalogueEntry> entries;
-    entries.push_back({std::make_unique<TTbl_Pisma>(), "Pisma"});
-    ASSERT_TRUE(CheckCatalogue(entries));
+    auto entries = check(std::make_unique<TTbl_Pisma>(), "Pisma");
     const QStringList texts = env.prompts.texts();
     ASSERT_EQ(texts.size(), 2) << texts.join('\n').toStdString();
     EXPECT_EQ(texts[0], "Błędna struktura bazy : PISMA");
@@ -201,9 +207,7 @@ TEST_F(RestructureTest, Cp852AdresyWithAWideFieldKeepsEveryText) {
     const QByteArray oldTable = fileBytes(path("adresy.dbf"));
     const QByteArray oldMemo = fileBytes(path("adresy.dbt"));
 
-    std::vector<TCatalogueEntry> entries;
-    entries.push_back({std::make_unique<TTbl_Adresy>(), "Adresy"});
-    ASSERT_TRUE(CheckCatalogue(entries));
+    auto entries = check(std::make_unique<TTbl_Adresy>(), "Adresy");
     const QStringList texts = env.prompts.texts();
     ASSERT_GE(texts.size(), 2);
     EXPECT_EQ(texts[1], "Restrukturyzacja :  OK") << texts.join('\n').toStdString();
@@ -236,19 +240,13 @@ TEST_F(RestructureTest, Cp852AdresyWithAWideFieldKeepsEveryText) {
 
     // A second start finds the structure sound: the wide field is compatible.
     env.prompts.clear();
-    std::vector<TCatalogueEntry> again;
-    again.push_back({std::make_unique<TTbl_Adresy>(), "Adresy"});
-    ASSERT_TRUE(CheckCatalogue(again));
+    check(std::make_unique<TTbl_Adresy>(), "Adresy");
     EXPECT_TRUE(env.prompts.texts().isEmpty()) << env.prompts.texts().join('\n').toStdString();
 }
 
 // A value that cannot be carried over (a PIS_TYP of text where the schema wants a number) stops
 // the restructure: "BŁĄD" with table, row and field shown and logged, and the files untouched.
 TEST_F(RestructureTest, ValueThatCannotBeCarriedOverLeavesTheTableAsItWas) {
-    TTbl_Diags diags;
-    ASSERT_TRUE(diags.CreateTableSelf());
-    diags.Open();
-    test::GlobalRef<TTbl_Diags> diagsRef(TblDiags, &diags);
     {
         TTbl_Pisma schema;
         auto defs = schema.EngineFieldDefs();
@@ -270,9 +268,7 @@ TEST_F(RestructureTest, ValueThatCannotBeCarriedOverLeavesTheTableAsItWas) {
     for (const QString& f : files)
         before.push_back(fileBytes(path(f)));
 
-    std::vector<TCatalogueEntry> entries;
-    entries.push_back({std::make_unique<TTbl_Pisma>(), "Pisma"});
-    ASSERT_TRUE(CheckCatalogue(entries));
+    auto entries = check(std::make_unique<TTbl_Pisma>(), "Pisma");
     const QStringList texts = env.prompts.texts();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[1].startsWith("Restrukturyzacja :  BŁĄD\n\n")) << texts[1].toStdString();
@@ -376,9 +372,7 @@ TEST_F(RestructureTest, Level7ValuesAreConvertedOnlyWhenTheyReadBackTheSame) {
     }
 
     write(level7Table({{1, stamp, 1234.5, lodz}, {-7, QByteArray(8, '\0'), -2.25, "B"}}));
-    std::vector<TCatalogueEntry> entries;
-    entries.push_back({std::make_unique<TTbl_Stara>(), "Stara"});
-    ASSERT_TRUE(CheckCatalogue(entries));
+    auto entries = check(std::make_unique<TTbl_Stara>(), "Stara");
     EXPECT_EQ(env.prompts.texts().value(1), "Restrukturyzacja :  OK");
     TOT_Table& t = *entries[0].table;
     EXPECT_EQ(t.T().version(), 0x03);
