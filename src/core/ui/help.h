@@ -48,7 +48,7 @@ constexpr int kHelpZegarek = 830;
 inline constexpr int kHelpTopics[] = {
     kHelpMainWindow, kHelpConfig,    kHelpUserList,  kHelpUserEdit,   kHelpPasswordChange,
     kHelpPassword,   kHelpKalendarz, kHelpTerminarz, kHelpNowyAlarm,  kHelpZegarek,
-    kHelpBackup,     kHelpWWWView,   kHelpStrony,    kHelpNowaStrona,
+    kHelpBackup,     kHelpWWWView,   kHelpStrony,    kHelpNowaStrona, kHelpFiltrKorPrzy,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.
