@@ -49,6 +49,7 @@ inline constexpr int kHelpTopics[] = {
     kHelpMainWindow, kHelpConfig,    kHelpUserList,  kHelpUserEdit,   kHelpPasswordChange,
     kHelpPassword,   kHelpKalendarz, kHelpTerminarz, kHelpNowyAlarm,  kHelpZegarek,
     kHelpBackup,     kHelpWWWView,   kHelpStrony,    kHelpNowaStrona, kHelpFiltrKorPrzy,
+    kHelpNowaKor,    kHelpKorPrzy,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.
