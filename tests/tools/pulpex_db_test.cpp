@@ -547,7 +547,7 @@ TEST_F(PulpexDb, CheckPassesSoundTableAndOpenCorrectsHeaderCount) {
         setHeaderCount("T.DBF", wrong);
         Result damaged = run({"check", path("T.DBF")});
         EXPECT_EQ(damaged.code, 1) << damaged.out << damaged.err;
-        EXPECT_NE(damaged.out.find("liczba rekordów (" + std::to_string(wrong) + ")"),
+        EXPECT_NE(damaged.out.find("liczba rekordów w nagłówku (" + std::to_string(wrong) + ")"),
                   std::string::npos)
             << damaged.out;
         write("more.csv", "ID,TRE\n6,f\n");

@@ -533,11 +533,11 @@ std::unique_ptr<Table> Table::open(const std::string& pathIn, OpenOptions option
         if (writable && std::uint64_t{count} > (size - d.hdr()) / d.rlen() + 1 &&
             !options.repairIndex) {
             d.file.unlock(kLockBase);
-            throw EDatabaseError(EDatabaseError::Reason::Damaged,
-                                 "Uszkodzony nagłówek tabeli: liczba rekordów (" +
-                                     std::to_string(count) + ") przekracza rozmiar pliku (" +
-                                     std::to_string((size - d.hdr()) / d.rlen()) + " rekordów) (" +
-                                     d.path + ")");
+            throw EDatabaseError(
+                EDatabaseError::Reason::Damaged,
+                "Uszkodzony nagłówek tabeli: liczba rekordów w nagłówku (" + std::to_string(count) +
+                    ") jest większa niż liczba rekordów w pliku (" +
+                    std::to_string((size - d.hdr()) / d.rlen()) + ") (" + d.path + ")");
         }
         if (!consistent(size, count) && writable) t->settleTail(count);
         if (writable) d.file.unlock(kLockBase);
