@@ -181,6 +181,18 @@ TEST(SzukajZdarzen, ReadsTablesOfAnotherCodePage) {
     EXPECT_EQ(r.search("│"), QSet<int>{});
 }
 
+TEST(SzukajZdarzen, SeesRowsAddedSinceTheLastSearch) {
+    Register r;
+    const int e1 = r.addEvent("1", "pierwsze");
+    EXPECT_EQ(r.search("dopisane"), QSet<int>{});
+    // Written by the catalogue's tables as another workstation would, into the memo files the
+    // first search has mapped: past the end of what it saw.
+    const int e2 = r.addEvent("2", QString("długi tekst ").repeated(200) + "dopisane");
+    r.addDocument(e1, QString("strona ").repeated(300) + "DOPISANE");
+    EXPECT_EQ(r.search("dopisane"), (QSet<int>{e1, e2}));
+    EXPECT_EQ(r.search("dopisane"), r.oneByOne("dopisane"));
+}
+
 TEST(SzukajZdarzen, StopsWhenProgressSaysSo) {
     Register r;
     for (int i = 0; i < 3000; ++i)

@@ -95,6 +95,38 @@ std::vector<std::byte> MemoFile::read(std::uint64_t block) {
     return out;
 }
 
+std::span<const std::byte> MemoFile::view(std::uint64_t block, std::vector<std::byte>& scratch) {
+    scratch.clear();
+    if (block == 0) return {};
+    if (layout_ == Layout::DBase4) {
+        const std::uint64_t offset = block * blockSize_;
+        if (offset + 8 > map_.length()) {
+            // Other workstations only ever append to a memo file while we have it open (an
+            // exclusive open is needed to shrink it), so the mapped part stays valid.
+            const std::uint64_t size = file_.size();
+            if (offset + 8 <= size) {
+                if (map_.length() == 0)
+                    map_.map(file_, size, false);
+                else
+                    map_.remap(file_, size);
+            }
+        }
+        if (offset + 8 <= map_.length()) {
+            const std::byte* head = map_.data() + offset;
+            if (head[0] == std::byte{0xFF} && head[1] == std::byte{0xFF} &&
+                head[2] == std::byte{0x08} && head[3] == std::byte{0x00}) {
+                const std::uint64_t len = getLE32(head + 4);
+                if (len >= 8 && offset + len <= map_.length())
+                    return {head + 8, static_cast<std::size_t>(len - 8)};
+            }
+        }
+    }
+    // Everything else (other forms, damage, a block written after the mapping grew) takes the
+    // checked path.
+    scratch = read(block);
+    return scratch;
+}
+
 std::uint64_t MemoFile::write(std::span<const std::byte> data) {
     if (data.empty()) return 0;
     if (data.size() > kMaxMemo) throw EDatabaseError("Zawartość pola memo jest za duża");

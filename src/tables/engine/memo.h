@@ -21,7 +21,7 @@
 namespace pulpex::engine {
 
 class MemoFile {
-public:
+  public:
     enum class Layout { DBase3, DBase4 };
 
     static void create(const std::string& path, Layout layout, std::uint32_t blockSize = 512);
@@ -34,14 +34,19 @@ public:
     // The content starting at `block`. Throws EDatabaseError when the pointer or the block
     // header is damaged.
     std::vector<std::byte> read(std::uint64_t block);
+    // The same content, seen in place through a read-only mapping of the file when it is stored
+    // in the dBase IV form (no copy, no system call once mapped); otherwise read into `scratch`.
+    // The view lasts until the next call on this object.
+    std::span<const std::byte> view(std::uint64_t block, std::vector<std::byte>& scratch);
     // Stores `data` in fresh blocks and returns the first block number (0 for empty data).
     std::uint64_t write(std::span<const std::byte> data);
     // Back to a header only.
     void empty();
 
-private:
+  private:
     MemoFile() = default;
     File file_;
+    Mapping map_;  // for view(); grows when a block lies past it
     Layout layout_ = Layout::DBase4;
     std::uint32_t blockSize_ = 512;
 };

@@ -2005,22 +2005,34 @@ DateTime Table::asDateTime(int field) {
     }
 }
 
-std::vector<std::byte> Table::readBlob(int field) {
+// The first memo block of a memo or graphic field of the current row; 0 when empty.
+std::uint64_t Table::memoBlock(int field) {
     const FieldInfo& f = d->field(field);
     if (f.dbfType != 'M' && f.dbfType != 'B' && f.dbfType != 'G')
         throw EDatabaseError("Pole " + f.name + " nie jest polem memo ani graficznym");
     const std::byte* p = d->row() + f.offset;
     std::string_view ptr = trim({reinterpret_cast<const char*>(p), 10});
-    if (ptr.empty()) return {};
+    if (ptr.empty()) return 0;
     std::uint64_t block = 0;
     auto r = std::from_chars(ptr.data(), ptr.data() + ptr.size(), block);
     if (r.ec != std::errc() || r.ptr != ptr.data() + ptr.size())
         throw EDatabaseError(
             EDatabaseError::Reason::Damaged,
             "Uszkodzony wskaźnik memo w polu " + f.name + " tabeli " + d->tableName);
+    if (block != 0 && !d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
+    return block;
+}
+
+std::vector<std::byte> Table::readBlob(int field) {
+    const std::uint64_t block = memoBlock(field);
     if (block == 0) return {};
-    if (!d->memo) throw EDatabaseError("Brak pliku memo tabeli " + d->tableName);
     return d->memo->read(block);
+}
+
+std::span<const std::byte> Table::viewBlob(int field, std::vector<std::byte>& scratch) {
+    const std::uint64_t block = memoBlock(field);
+    if (block == 0) return {};
+    return d->memo->view(block, scratch);
 }
 
 std::span<const std::byte> Table::rawField(int field) {

@@ -196,6 +196,10 @@ class Table final : public Cursor {
     Date asDate(int field) override;
     DateTime asDateTime(int field) override;
     std::vector<std::byte> readBlob(int field) override;
+    // The same bytes seen in place where the memo file allows it (no copy, no system call), for
+    // scans over many memos; `scratch` holds them when they had to be copied. The view lasts
+    // until the next call on this table.
+    std::span<const std::byte> viewBlob(int field, std::vector<std::byte>& scratch);
     // The bytes of a field of the current row as stored (a memo field's block pointer), for
     // copies that must not go through text.
     std::span<const std::byte> rawField(int field);
@@ -228,6 +232,7 @@ class Table final : public Cursor {
     Table();
     class SoleUse;
     bool visibleAt(std::uint32_t recno);
+    std::uint64_t memoBlock(int field);
     bool scanPhysical(std::uint32_t from, int step);
     bool scanIndex(bool forward, std::uint32_t skip);
     void syncIndexCursor();
