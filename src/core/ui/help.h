@@ -46,10 +46,10 @@ constexpr int kHelpZegarek = 830;
 
 // The topics that have a page (a window joins this list with its page).
 inline constexpr int kHelpTopics[] = {
-    kHelpMainWindow, kHelpConfig,    kHelpUserList,  kHelpUserEdit,   kHelpPasswordChange,
-    kHelpPassword,   kHelpKalendarz, kHelpTerminarz, kHelpNowyAlarm,  kHelpZegarek,
-    kHelpBackup,     kHelpWWWView,   kHelpStrony,    kHelpNowaStrona, kHelpFiltrKorPrzy,
-    kHelpNowaKor,    kHelpKorPrzy,
+    kHelpMainWindow, kHelpConfig,    kHelpUserList,     kHelpUserEdit,   kHelpPasswordChange,
+    kHelpPassword,   kHelpKalendarz, kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
+    kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
+    kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.
