@@ -1,0 +1,504 @@
+// Mail transfer against real servers on 127.0.0.1: aiosmtpd started per test (plain, STARTTLS,
+// implicit TLS, sign-in, refusals) and the dovecot POP3 server of the test run (the ctest fixture
+// that starts tests/scripts/pop3_server.sh).
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <thread>
+
+#include "mail/transport/mail_transfer.h"
+
+namespace pulpex {
+namespace {
+
+// A port nobody listens on (at the moment of asking).
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// A server that lets clients connect (the kernel completes the handshake) and never says a word.
+class SilentServer {
+  public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 8);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    int port = 0;
+
+  private:
+    int fd_ = -1;
+};
+
+// A test certificate for 127.0.0.1, made once per run.
+const QString& CertDir() {
+    static QTemporaryDir dir;
+    static bool made = [] {
+        return QProcess::execute(
+                   QStringLiteral("openssl"),
+                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                    QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                    QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                    QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                    dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
+                    dir.filePath(QStringLiteral("cert.pem"))}) == 0;
+    }();
+    EXPECT_TRUE(made);
+    static const QString path = dir.path() + QLatin1Char('/');
+    return path;
+}
+
+// aiosmtpd with the options of tests/scripts/smtp_server.py, storing into a maildir.
+class SmtpServer {
+  public:
+    explicit SmtpServer(QStringList options = {}) : port(FreePort()) {
+        const QString cert = CertDir();
+        if (options.contains(QStringLiteral("--tls")) ||
+            options.contains(QStringLiteral("--implicit-tls"))) {
+            options.removeAll(QStringLiteral("--tls"));
+            options << QStringLiteral("--cert") << cert + QStringLiteral("cert.pem")
+                    << QStringLiteral("--key") << cert + QStringLiteral("key.pem");
+        }
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.setReadChannel(QProcess::StandardOutput);
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList{QStringLiteral(PULPEX_TEST_SCRIPTS "/smtp_server.py"),
+                                  QString::number(port), box.filePath(QStringLiteral("box"))} +
+                          options);
+        while (!ready && process.waitForReadyRead(20000))
+            ready = process.readAllStandardOutput().contains("READY");
+        EXPECT_TRUE(ready) << process.readAllStandardError().toStdString();
+    }
+    ~SmtpServer() {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(5000)) process.kill();
+        process.waitForFinished(2000);
+    }
+    TMailServer server(MailSecurity security = MailSecurity::None) const {
+        TMailServer s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        s.security = security;
+        s.timeoutMs = 5000;
+        if (security != MailSecurity::None)
+            s.acceptedCertificate = CertDir() + QStringLiteral("cert.pem");
+        return s;
+    }
+    // The stored messages, oldest first.
+    QList<QByteArray> stored() const {
+        QList<QByteArray> out;
+        QDir dir(box.filePath(QStringLiteral("box/new")));
+        for (const QFileInfo& f : dir.entryInfoList(QDir::Files, QDir::Time | QDir::Reversed)) {
+            QFile file(f.filePath());
+            if (file.open(QIODevice::ReadOnly)) out << file.readAll();
+        }
+        return out;
+    }
+
+    QTemporaryDir box;
+    QProcess process;
+    int port;
+    bool ready = false;
+};
+
+TMailTransfer PolishLetter() {
+    TMailTransfer letter;
+    SetOutgoing(letter, QStringLiteral("127.0.0.1"),
+                QStringLiteral("Żaneta Kołodziej <zaneta@urzad.gov.pl>"),
+                QStringLiteral("Szanowna Pani,\nzażółć gęślą jaźń — ZAŻÓŁĆ GĘŚLĄ JAŹŃ.\n.\n"
+                               "Z poważaniem\nSekretariat"),
+                QStringLiteral("Odpowiedź w sprawie pisma nr 12/2026 – ważne"),
+                QStringLiteral("Sekretariat Łódź <sekretariat@firma.pl>"));
+    return letter;
+}
+
+struct Recorder {
+    TTransferWatch watch;
+    QStringList states;
+    Recorder() {
+        watch.onState = [this](int, const QString& text) { states << text; };
+    }
+};
+
+TEST(SmtpTransfer, PlainLetterIsStoredWithUtf8BodyEncodedHeadersDateAndMessageId) {
+    SmtpServer smtp;
+    Recorder rec;
+    const TMailTransfer letter = PolishLetter();
+    const TMailResult r = MailSend(smtp.server(), letter, &rec.watch);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const auto stored = smtp.stored();
+    ASSERT_EQ(stored.size(), 1);
+    const QByteArray raw = stored[0];
+    // Every header line is ASCII; the Polish words travel encoded.
+    const QByteArray head = raw.left(raw.indexOf("\r\n\r\n"));
+    for (const char c : head)
+        EXPECT_LT(static_cast<unsigned char>(c), 0x80) << head.toStdString();
+    EXPECT_TRUE(head.contains("charset=utf-8")) << head.toStdString();
+    EXPECT_TRUE(head.toLower().contains("\nsubject: =?utf-8?")) << head.toStdString();
+    EXPECT_TRUE(head.toLower().contains("content-transfer-encoding: quoted-printable"));
+
+    const QRegularExpression date(QStringLiteral("(?:^|\\n)Date: ([^\\r\\n]+)"));
+    const auto d = date.match(QString::fromLatin1(head));
+    ASSERT_TRUE(d.hasMatch());
+    const QDateTime when = QDateTime::fromString(d.captured(1), Qt::RFC2822Date);
+    ASSERT_TRUE(when.isValid()) << d.captured(1).toStdString();
+    EXPECT_LT(std::abs(when.secsTo(QDateTime::currentDateTime())), 300);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\nMessage-Id: <[^<>@\\s]+@firma\\.pl>"),
+                                   QRegularExpression::CaseInsensitiveOption)
+                    .match(QString::fromLatin1(head))
+                    .hasMatch())
+        << head.toStdString();
+
+    TMailTransfer back;
+    ParseMessage(raw, back);
+    EXPECT_EQ(back.subject, letter.subject);
+    EXPECT_EQ(back.body.trimmed(), letter.body.trimmed());
+    EXPECT_EQ(back.senderAddress, QStringLiteral("sekretariat@firma.pl"));
+    EXPECT_TRUE(back.recipient.contains(QStringLiteral("Sekretariat Łódź")));
+
+    EXPECT_EQ(rec.states.value(0), QStringLiteral("Łączę z serwerem SMTP : 127.0.0.1..."));
+    EXPECT_TRUE(rec.states.contains(QStringLiteral("Połączono z serwerem SMTP: 127.0.0.1")));
+    EXPECT_EQ(rec.states.last(), QStringLiteral("Odłączono od serwera SMTP: 127.0.0.1"));
+}
+
+TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
+    SmtpServer smtp(
+        {QStringLiteral("--tls"), QStringLiteral("--auth"), QStringLiteral("jan:hasło-1")});
+    TMailServer server = smtp.server(MailSecurity::StartTls);
+    server.user = QStringLiteral("jan");
+    server.password = QStringLiteral("hasło-1");
+    Recorder rec;
+    {
+        TSmtpSession session(server, &rec.watch);
+        for (int i = 1; i <= 3; ++i) {
+            TMailTransfer letter = PolishLetter();
+            letter.subject = QStringLiteral("List %1").arg(i);
+            const TMailResult r = session.Send(letter);
+            ASSERT_TRUE(r.ok) << r.message.toStdString();
+        }
+    }
+    EXPECT_EQ(smtp.stored().size(), 3);
+    EXPECT_EQ(rec.states.count(QStringLiteral("Połączono z serwerem SMTP: 127.0.0.1")), 1);
+
+    // The same server, not signed in or with a wrong password.
+    server.password = QStringLiteral("zle");
+    const TMailResult wrong = MailSend(server, PolishLetter());
+    EXPECT_EQ(wrong.failure, MailFailure::Connect);
+    EXPECT_EQ(wrong.message, QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                                            "Serwer odrzucił nazwę użytkownika lub hasło."))
+        << wrong.message.toStdString();
+    // A certificate the user never accepted.
+    server.password = QStringLiteral("hasło-1");
+    server.acceptedCertificate.clear();
+    const TMailResult untrusted = MailSend(server, PolishLetter());
+    EXPECT_EQ(untrusted.message, QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                                                "Certyfikat serwera nie jest zaufany."));
+    EXPECT_EQ(smtp.stored().size(), 3);
+}
+
+TEST(SmtpTransfer, ImplicitTlsWithSignIn) {
+    SmtpServer smtp(
+        {QStringLiteral("--implicit-tls"), QStringLiteral("--auth"), QStringLiteral("jan:tajne")});
+    TMailServer server = smtp.server(MailSecurity::Tls);
+    server.user = QStringLiteral("jan");
+    server.password = QStringLiteral("tajne");
+    const TMailResult r = MailSend(server, PolishLetter());
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    ASSERT_EQ(smtp.stored().size(), 1);
+    TMailTransfer back;
+    ParseMessage(smtp.stored()[0], back);
+    EXPECT_EQ(back.body.trimmed(), PolishLetter().body.trimmed());
+}
+
+TEST(SmtpTransfer, RefusedRecipientIsReportedAndAServerThatWillNotVerifyStillTakesTheLetter) {
+    {
+        SmtpServer smtp({QStringLiteral("--refuse"), QStringLiteral("nikt@urzad.gov.pl")});
+        TMailTransfer letter = PolishLetter();
+        letter.recipient = QStringLiteral("nikt@urzad.gov.pl");
+        const TMailResult r = MailSend(smtp.server(), letter);
+        EXPECT_EQ(r.failure, MailFailure::Verify);
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("Błąd podczas weryfikacji adresata\r\n")))
+            << r.message.toStdString();
+        EXPECT_TRUE(smtp.stored().isEmpty());
+    }
+    SmtpServer smtp({QStringLiteral("--vrfy-unsupported"), QStringLiteral("--refuse"),
+                     QStringLiteral("nikt@urzad.gov.pl")});
+    EXPECT_TRUE(MailSend(smtp.server(), PolishLetter()).ok);
+    EXPECT_EQ(smtp.stored().size(), 1);
+    TMailTransfer letter = PolishLetter();
+    letter.recipient = QStringLiteral("nikt@urzad.gov.pl");
+    const TMailResult r = MailSend(smtp.server(), letter);
+    EXPECT_EQ(r.failure, MailFailure::Send);
+    EXPECT_TRUE(
+        r.message.startsWith(QStringLiteral("Błąd podczas wysyłania listu\r\n"
+                                            "Serwer odpowiedział: 550")))
+        << r.message.toStdString();
+    EXPECT_EQ(smtp.stored().size(), 1);
+}
+
+TEST(SmtpTransfer, ServerDownStalledOrStoppedEndsWithItsMessage) {
+    TMailServer server;
+    server.host = QStringLiteral("127.0.0.1");
+    server.port = FreePort();
+    server.timeoutMs = 1000;
+    const TMailResult down = MailSend(server, PolishLetter());
+    EXPECT_EQ(down.message, QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                                           "Serwer 127.0.0.1 nie przyjmuje połączeń."));
+
+    SilentServer silent;
+    server.port = silent.port;
+    QElapsedTimer t;
+    t.start();
+    const TMailResult stalled = MailSend(server, PolishLetter());
+    EXPECT_EQ(stalled.message,
+              QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                             "Serwer 127.0.0.1 nie odpowiedział w wyznaczonym czasie."));
+    EXPECT_LT(t.elapsed(), 20000);  // the time limit, not a hang
+
+    // "Zatrzymaj" ends a wait long before its limit.
+    server.timeoutMs = 600000;
+    TTransferWatch watch;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        watch.abort = true;
+    });
+    t.restart();
+    const TMailResult stopped = MailSend(server, PolishLetter(), &watch);
+    stopper.join();
+    EXPECT_EQ(stopped.failure, MailFailure::Aborted);
+    EXPECT_EQ(stopped.message, QStringLiteral("Transfer przerwano"));
+    EXPECT_LT(t.elapsed(), 20000);
+}
+
+// The POP3 server of the run.
+struct Pop3 {
+    Pop3() {
+        QFile ports(QStringLiteral(PULPEX_POP3_DIR "/ports"));
+        EXPECT_TRUE(ports.open(QIODevice::ReadOnly)) << "the POP3 fixture did not run";
+        const QList<QByteArray> p = ports.readAll().simplified().split(' ');
+        plainPort = p.value(0).toInt();
+        tlsPort = p.value(1).toInt();
+        QFile owner(QStringLiteral(PULPEX_POP3_DIR "/owner"));
+        EXPECT_TRUE(owner.open(QIODevice::ReadOnly));
+        const QList<QByteArray> o = owner.readAll().simplified().split(' ');
+        uid = o.value(0).toUInt();
+        gid = o.value(1).toUInt();
+    }
+    // A new mailbox holding `letters` in this order.
+    TMailServer mailbox(const QString& user, const QList<QByteArray>& letters,
+                        MailSecurity security = MailSecurity::None) {
+        const QString dir = QStringLiteral(PULPEX_POP3_DIR "/mail/") + user;
+        QDir(dir).removeRecursively();
+        for (const char* sub : {"new", "cur", "tmp"})
+            QDir().mkpath(dir + '/' + sub);
+        for (int i = 0; i < letters.size(); ++i) {
+            QFile f(dir + QStringLiteral("/cur/%1.M%2P1.pulpex:2,").arg(1700000000 + i).arg(i));
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(letters[i]);
+        }
+        for (const char* sub : {"", "/new", "/cur", "/tmp"})
+            EXPECT_EQ(::chown(QFile::encodeName(dir + sub).constData(), uid, gid), 0);
+        for (const QString& f : QDir(dir + QStringLiteral("/cur")).entryList(QDir::Files))
+            EXPECT_EQ(
+                ::chown(QFile::encodeName(dir + QStringLiteral("/cur/") + f).constData(), uid, gid),
+                0);
+        TMailServer s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = security == MailSecurity::Tls ? tlsPort : plainPort;
+        s.security = security;
+        s.user = user;
+        s.password = QStringLiteral("tajne");
+        s.timeoutMs = 5000;
+        if (security != MailSecurity::None)
+            s.acceptedCertificate = QStringLiteral(PULPEX_POP3_DIR "/cert.pem");
+        return s;
+    }
+    int plainPort = 0, tlsPort = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+const QByteArray kUtf8Letter =
+    "From: =?UTF-8?Q?Pawe=C5=82_Nowak?= <pawel@firma.pl>\r\n"
+    "To: sekretariat@firma.pl\r\n"
+    "Subject: =?UTF-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
+    "Date: Mon, 7 Dec 2026 10:15:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "Dzie=C5=84 dobry, przesy=C5=82am pismo.\r\n";
+
+const QByteArray kLatin2Letter =
+    "From: urzad@gmina.pl\r\n"
+    "Subject: =?ISO-8859-2?Q?Wezwanie_do_z=B3o=BFenia_wyja=B6nie=F1?=\r\n"
+    "Date: Mon, 7 Dec 2026 11:00:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=ISO-8859-2\r\n"
+    "Content-Transfer-Encoding: 8bit\r\n"
+    "\r\n"
+    "Prosz\xea o z\xb3o\xbf"
+    "enie wyja\xb6nie\xf1 w ci\xb1gu 7 dni.\r\n";
+
+const QByteArray kMultipartLetter =
+    "From: \"Biuro Rachunkowe\" <biuro@rachunki.pl>\r\n"
+    "Subject: Faktura\r\n"
+    "Date: Mon, 7 Dec 2026 12:00:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: multipart/mixed; boundary=\"zewn\"\r\n"
+    "\r\n"
+    "--zewn\r\n"
+    "Content-Type: multipart/alternative; boundary=\"alt\"\r\n"
+    "\r\n"
+    "--alt\r\n"
+    "Content-Type: text/plain; charset=windows-1250\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "\r\n" +
+    QByteArray(
+        "W za\xb3\xb9"
+        "czeniu faktura za grudzie\xf1.\r\n")
+        .toBase64() +
+    "\r\n"
+    "--alt\r\n"
+    "Content-Type: text/html; charset=UTF-8\r\n"
+    "\r\n"
+    "<p>HTML</p>\r\n"
+    "--alt--\r\n"
+    "--zewn\r\n"
+    "Content-Type: application/pdf; name=\"faktura.pdf\"\r\n"
+    "Content-Disposition: attachment; filename=\"faktura.pdf\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "\r\n"
+    "JVBERi0xLjQK\r\n"
+    "--zewn--\r\n";
+
+TEST(Pop3Transfer, FetchesLettersInTheirCharsetsOverPlainStlsAndPop3s) {
+    Pop3 pop;
+    for (const MailSecurity security :
+         {MailSecurity::None, MailSecurity::StartTls, MailSecurity::Tls}) {
+        const TMailServer server =
+            pop.mailbox(QStringLiteral("odczyt%1").arg(static_cast<int>(security)),
+                        {kUtf8Letter, kLatin2Letter, kMultipartLetter}, security);
+        TMailList list;
+        Recorder rec;
+        const TMailResult r = MailReceive(server, list, &rec.watch);
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        ASSERT_EQ(list.Count(), 3);
+        EXPECT_EQ(list.Letter(1).subject, QStringLiteral("Zażółć gęślą jaźń"));
+        EXPECT_EQ(list.Letter(1).recipient, QStringLiteral("Paweł Nowak <pawel@firma.pl>"));
+        EXPECT_EQ(list.Letter(1).senderAddress, QStringLiteral("pawel@firma.pl"));
+        EXPECT_EQ(list.Letter(1).date, QStringLiteral("Mon, 7 Dec 2026 10:15:00 +0100"));
+        EXPECT_EQ(list.Letter(1).body, QStringLiteral("Dzień dobry, przesyłam pismo.\n"));
+        EXPECT_EQ(list.Letter(2).subject, QStringLiteral("Wezwanie do złożenia wyjaśnień"));
+        EXPECT_EQ(list.Letter(2).senderAddress, QStringLiteral("urzad@gmina.pl"));
+        EXPECT_EQ(list.Letter(2).body,
+                  QStringLiteral("Proszę o złożenie wyjaśnień w ciągu 7 dni.\n"));
+        EXPECT_EQ(list.Letter(3).body, QStringLiteral("W załączeniu faktura za grudzień.\n"));
+        EXPECT_EQ(list.Letter(3).senderAddress, QStringLiteral("biuro@rachunki.pl"));
+        EXPECT_EQ(rec.states.value(0), QStringLiteral("Łączenie z serwerem POP: 127.0.0.1..."));
+        EXPECT_TRUE(rec.states.contains(QStringLiteral("Podłączono do serwera POP: 127.0.0.1")));
+        EXPECT_EQ(rec.states.last(), QStringLiteral("Odłączono od serwera POP: 127.0.0.1"));
+    }
+}
+
+TEST(Pop3Transfer, DeletingTheSecondLetterRenumbersTheThird) {
+    Pop3 pop;
+    const TMailServer server =
+        pop.mailbox(QStringLiteral("usun"), {kUtf8Letter, kLatin2Letter, kMultipartLetter});
+    TMailList list;
+    ASSERT_TRUE(MailReceive(server, list).ok);
+    ASSERT_EQ(list.Count(), 3);
+    ASSERT_TRUE(MailDelete(server, 2).ok);
+    list.Remove(2);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Letter(2).subject, QStringLiteral("Faktura"));
+
+    TMailList again;
+    ASSERT_TRUE(MailReceive(server, again).ok);
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_EQ(again.Letter(1).subject, list.Letter(1).subject);
+    EXPECT_EQ(again.Letter(2).subject, QStringLiteral("Faktura"));  // was number 3
+    // Appending keeps what the list held.
+    ASSERT_TRUE(MailReceive(server, again).ok);
+    EXPECT_EQ(again.Count(), 4);
+    again.Clear();
+    EXPECT_EQ(again.Count(), 0);
+}
+
+TEST(Pop3Transfer, EmptyMailboxWrongPasswordAndServerDown) {
+    Pop3 pop;
+    TMailServer server = pop.mailbox(QStringLiteral("pusta"), {});
+    TMailList list;
+    EXPECT_TRUE(MailReceive(server, list).ok);
+    EXPECT_EQ(list.Count(), 0);
+
+    server.password = QStringLiteral("zle");
+    const TMailResult wrong = MailReceive(server, list);
+    EXPECT_EQ(wrong.message, QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                                            "Serwer odrzucił nazwę użytkownika lub hasło."));
+    EXPECT_FALSE(MailDelete(server, 1).ok);
+
+    server.port = FreePort();
+    server.timeoutMs = 1000;
+    const TMailResult down = MailReceive(server, list);
+    EXPECT_EQ(down.failure, MailFailure::Connect);
+    EXPECT_EQ(down.message, QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                                           "Serwer 127.0.0.1 nie przyjmuje połączeń."));
+    SilentServer silent;
+    server.port = silent.port;
+    const TMailResult stalled = MailReceive(server, list);
+    EXPECT_TRUE(stalled.message.endsWith(QStringLiteral("nie odpowiedział w wyznaczonym czasie.")))
+        << stalled.message.toStdString();
+}
+
+TEST(MailMessage, HtmlOnlyUndeclaredCp1250AndBareSenderAreRead) {
+    TMailTransfer letter;
+    ParseMessage(
+        "From: kadry@firma.pl\r\n"
+        "Subject: Plan\r\n"
+        "Content-Type: text/html; charset=utf-8\r\n"
+        "\r\n"
+        "<html><head><style>p{}</style></head><body><p>Spotkanie &amp; narada</p>"
+        "<p>w &quot;sali&quot;&nbsp;nr&#160;5<br>o 10:00 &lt;pilne&gt;</p></body></html>",
+        letter);
+    EXPECT_EQ(letter.body, QStringLiteral("Spotkanie & narada\n\nw \"sali\" nr\u00a05\n"
+                                          "o 10:00 <pilne>"));
+    EXPECT_EQ(letter.senderAddress, QStringLiteral("kadry@firma.pl"));
+    EXPECT_EQ(letter.recipient, QStringLiteral("kadry@firma.pl"));
+
+    ParseMessage(
+        "From: x@y.pl\r\nSubject: a\r\n\r\nPi\xb9tek, \x9cwi\xea"
+        "to\r\n",
+        letter);
+    EXPECT_EQ(letter.body, QStringLiteral("Piątek, święto\n"));
+}
+
+}  // namespace
+}  // namespace pulpex
