@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "tables/engine/query.h"
 #include "tables/fieldio.h"
 
 namespace pulpex {
@@ -135,6 +136,15 @@ QString TTbl_Adresy::DajNazwe(int id) {
 QString TTbl_Adresy::DajEMail(int id) {
     const auto r = DajGoscia(id);
     return r ? r->AD_MAIL() : QString();
+}
+
+int TTbl_Adresy::IleZdarzen(int id) {
+    engine::Query q(u8(DatabaseName));
+    q.sql() = {"select count(*) as ILE from ZDARZ where ZD_ADR = :adr"};
+    q.setParam("adr", engine::Value{std::int64_t{id}});
+    q.open();
+    q.first();
+    return q.eof() ? 0 : static_cast<int>(q.asInteger(0));
 }
 
 // ---------------------------------------------------------------- TListaWybranychAdresow

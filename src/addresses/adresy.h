@@ -49,6 +49,10 @@ class TTbl_Adresy : public TOT_Table {
     // AD_MAIL of the row; empty when not found.
     QString DajEMail(int id);
     // The three lookups leave the table on the row found.
+
+    // How many events of the register (ZDARZ) name the address as their correspondent. Read
+    // through a query of its own: the table object does not move.
+    int IleZdarzen(int id);
 };
 
 // Address identifiers picked in the address window for a serial mailing, positions 1..Count.
