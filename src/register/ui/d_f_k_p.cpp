@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "addresses/adresy.h"
+#include "addresses/ui/w_stron.h"
 #include "core/prompts.h"
 #include "core/ui/help.h"
 #include "core/utils.h"
@@ -90,10 +91,13 @@ TF_k_przy::TF_k_przy(QWidget* parent)
     rbWszystkieAdresy = radio(gbAdres, QStringLiteral("Wszystkie &adresy"), "rbWszystkieAdresy");
     rbWybranyAdres = radio(gbAdres, QStringLiteral("Wy&brany adres"), "rbWybranyAdres");
     edAdres = field(gbAdres, "edAdres", true);
+    btnWyborStrony = MakeButton(gbAdres, QStringLiteral("..."), "btnWyborStrony",
+                                QStringLiteral("Wybór Strony"));
     auto* adresLayout = new QGridLayout(gbAdres);
     adresLayout->addWidget(rbWszystkieAdresy, 0, 0, 1, 2);
     adresLayout->addWidget(rbWybranyAdres, 1, 0, 1, 2);
     adresLayout->addWidget(edAdres, 2, 0);
+    adresLayout->addWidget(btnWyborStrony, 2, 1);
 
     // --- Odbiorca
     auto* gbOdbiorca = new QGroupBox(QStringLiteral(" Odbiorca "), this);
@@ -106,6 +110,8 @@ TF_k_przy::TF_k_przy(QWidget* parent)
     odbiorcaLayout->addWidget(rbWybranyOdbiorca);
     odbiorcaLayout->addWidget(edOdbiorca);
 
+    for (QPushButton* b : {btnOd, btnDo, btnWyborStrony})
+        b->setFixedWidth(32);
     // Each group's two choices exclude each other only within the group.
     rbWszystkieDaty->setChecked(true);
     rbWszystkieAdresy->setChecked(true);
@@ -124,6 +130,7 @@ TF_k_przy::TF_k_przy(QWidget* parent)
         connect(r, &QRadioButton::toggled, this, &TF_k_przy::switchesChanged);
     connect(btnOd, &QPushButton::clicked, this, &TF_k_przy::btnOdClick);
     connect(btnDo, &QPushButton::clicked, this, &TF_k_przy::btnDoClick);
+    connect(btnWyborStrony, &QPushButton::clicked, this, &TF_k_przy::btnWyborStronyClick);
     connect(btnOK, &QPushButton::clicked, this, &TF_k_przy::btnOKClick);
     // The recipient is kept in capitals, as the register writes it.
     connect(edOdbiorca, &QLineEdit::textEdited, this, [this](const QString& typed) {
@@ -163,6 +170,7 @@ void TF_k_przy::FormShow() {
 void TF_k_przy::switchesChanged() {
     btnOd->setEnabled(rbWybranaData->isChecked());
     btnDo->setEnabled(rbWybranaData->isChecked());
+    btnWyborStrony->setEnabled(rbWybranyAdres->isChecked());
     edOdbiorca->setEnabled(rbWybranyOdbiorca->isChecked());
 }
 
@@ -182,6 +190,14 @@ void TF_k_przy::btnOdClick() {
 
 void TF_k_przy::btnDoClick() {
     pickDate(edDo);
+}
+
+void TF_k_przy::btnWyborStronyClick() {
+    const int id = OknoStron(this, true);
+    if (id == 0 || !info_) return;
+    // Kept at once, as the address of the filter even when the dialog is then cancelled.
+    info_->IdAdresu = id;
+    showAddressName();
 }
 
 void TF_k_przy::btnOKClick() {

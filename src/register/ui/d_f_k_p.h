@@ -48,6 +48,7 @@ class TF_k_przy : public TPulpexDialog {
     void switchesChanged();
     void btnOdClick();
     void btnDoClick();
+    void btnWyborStronyClick();
     void btnOKClick();
     void pickDate(QLineEdit* field);
     void showAddressName();
@@ -63,6 +64,7 @@ class TF_k_przy : public TPulpexDialog {
     QRadioButton* rbWszystkieAdresy;
     QRadioButton* rbWybranyAdres;
     QLineEdit* edAdres;
+    QPushButton* btnWyborStrony;
     QRadioButton* rbWszyscyOdbiorcy;
     QRadioButton* rbWybranyOdbiorca;
     QLineEdit* edOdbiorca;

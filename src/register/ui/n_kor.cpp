@@ -1,54 +1,41 @@
 #include "register/ui/n_kor.h"
 
-#include <QAction>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
+#include "addresses/ui/w_stron.h"
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "core/config.h"
 #include "core/prompts.h"
 #include "core/ui/help.h"
+#include "core/ui/text_file.h"
 #include "core/utils.h"
 #include "planner/ui/w_kaled.h"
 #include "register/numeracja.h"
 #include "register/ui/adres_zd.h"
 #include "register/ui/w_kor_p.h"
+#include "register/ui/w_tresc.h"
 #include "register/zdarzen.h"
-#include "tables/engine/codepage.h"
 #include "tables/globals.h"
 
 namespace pulpex {
 
 namespace {
 
-const QString kTextFilter =
-    QStringLiteral("Pliki tekstowe (*.txt)|*.txt|Pliki wszystkie (*.*)|*.*");
-
 QLabel* label(QWidget* parent, const QString& text, QWidget* buddy, const char* name = nullptr) {
     auto* l = new QLabel(text, parent);
     if (name) l->setObjectName(QLatin1String(name));
     l->setBuddy(buddy);
     return l;
-}
-
-// A text file as the user wrote it: UTF-8, or else the Windows code page of Polish offices.
-QString decodeTextFile(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError()) return text;
-    return QString::fromStdString(engine::CodePage::forNumber(1250).decode(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
 }
 
 // The identifier of the correspondent whose e-mail address is exactly `email`; 0 when none.
@@ -110,6 +97,9 @@ TNowaKor::TNowaKor(QWidget* parent)
     auto* btnKalendarz =
         MakeButton(this, QStringLiteral("Kalendarz"), "btnKalendarz", QStringLiteral("Kalendarz"));
     connect(btnKalendarz, &QPushButton::clicked, this, &TNowaKor::btnKalendarzClick);
+    auto* btnBazaAdresow = MakeButton(this, QStringLiteral("Baza adresów"), "btnBazaAdresow",
+                                      QStringLiteral("Baza adresów"));
+    connect(btnBazaAdresow, &QPushButton::clicked, this, &TNowaKor::btnBazaAdresowClick);
     btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK");
     btnOK->setEnabled(false);
     connect(btnOK, &QPushButton::clicked, this, &TNowaKor::btnOKClick);
@@ -118,7 +108,7 @@ TNowaKor::TNowaKor(QWidget* parent)
     layout->addLayout(kindBar);
     layout->addWidget(PageControl1, 1);
     layout->addLayout(
-        ButtonRow({btnKalendarz},
+        ButtonRow({btnKalendarz, btnBazaAdresow},
                   {btnOK, CancelButton(QStringLiteral("Anuluj"), "btnAnuluj"), HelpButton()}));
     setFixedSize(620, 430);
 
@@ -151,6 +141,8 @@ QWidget* TNowaKor::buildEventPage() {
     btnDoPisma = MakeButton(page, QStringLiteral("..."), "btnDoPisma",
                             QStringLiteral("Wybór pisma Przychodzącego"));
     connect(btnDoPisma, &QPushButton::clicked, this, &TNowaKor::btnDoPismaClick);
+    btnData->setFixedWidth(32);
+    btnDoPisma->setFixedWidth(32);
     memOpis = Bound<TDBMemo>(page, "memOpis", tZdarzenia, QStringLiteral("ZD_OPIS"));
     memOpis->setTabChangesFocus(true);
 
@@ -183,8 +175,9 @@ QWidget* TNowaKor::buildContentPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("tsTresc"));
     memTresc = Bound<TDBMemo>(page, "memTresc", tZdarzenia, QStringLiteral("ZD_TRE"));
-    memTresc->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(memTresc, &QWidget::customContextMenuRequested, this, &TNowaKor::memTrescContextMenu);
+    // The correspondent's fields go in only for letters; every change is stored at once.
+    InstallContentMenu(
+        memTresc, tAdresy, [this] { return Kind() != 3; }, [this] { postContent(); });
 
     auto* tools = new QHBoxLayout;
     const auto tool = [&](const QString& hint, const char* name, void (TNowaKor::*handler)()) {
@@ -192,6 +185,7 @@ QWidget* TNowaKor::buildContentPage() {
         connect(b, &QPushButton::clicked, this, handler);
         tools->addWidget(b);
     };
+    tool(QStringLiteral("Okno edycyjne"), "btnOknoEdycyjne", &TNowaKor::btnOknoEdycyjneClick);
     tool(QStringLiteral("Wczytaj z pliku"), "btnWczytaj", &TNowaKor::btnWczytajClick);
     tool(QStringLiteral("Zapisz do pliku"), "btnZapisz", &TNowaKor::btnZapiszClick);
     tool(QStringLiteral("Wytnij"), "btnWytnij", &TNowaKor::btnWytnijClick);
@@ -203,57 +197,18 @@ QWidget* TNowaKor::buildContentPage() {
     auto* v = new QVBoxLayout(page);
     v->addLayout(tools);
     v->addWidget(memTresc, 1);
-    buildContextMenu();
     return page;
 }
 
 QWidget* TNowaKor::buildAddressPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("tsAdres"));
-    BudujStroneAdresu(page, tAdresy);
+    QGridLayout* g = BudujStroneAdresu(page, tAdresy);
+    auto* btnWybierzAdres =
+        MakeButton(page, QStringLiteral("  Wybierz a&dres z bazy adresów"), "btnWybierzAdres");
+    connect(btnWybierzAdres, &QPushButton::clicked, this, &TNowaKor::btnWybierzAdresClick);
+    g->addWidget(btnWybierzAdres, g->rowCount(), 1, 1, 3, Qt::AlignLeft);
     return page;
-}
-
-void TNowaKor::buildContextMenu() {
-    // The actions live on the memo, so that their shortcuts work while it has the focus.
-    const auto action = [this](const QString& text, const QKeySequence& keys, auto handler) {
-        auto* a = new QAction(text, memTresc);
-        a->setShortcut(keys);
-        a->setShortcutContext(Qt::WidgetShortcut);
-        connect(a, &QAction::triggered, this, handler);
-        memTresc->addAction(a);
-        return a;
-    };
-    action(QStringLiteral("&Wytnij"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
-           [this] { btnWytnijClick(); });
-    action(QStringLiteral("&Kopiuj"), QKeySequence(Qt::CTRL | Qt::Key_S),
-           [this] { btnKopiujClick(); });
-    action(QStringLiteral("K&opiuj wszystko"), QKeySequence(Qt::CTRL | Qt::Key_O),
-           [this] { btnKopiujWszystkoClick(); });
-    action(QStringLiteral("W&klej"), QKeySequence(Qt::CTRL | Qt::Key_Insert),
-           [this] { btnWklejClick(); });
-
-    struct Part {
-        const char* text;
-        Qt::Key key;
-        QStringList fields;
-    };
-    const Part parts[] = {
-        {"&Nazwisko i imie", Qt::Key_N, {QStringLiteral("AD_IMIE"), QStringLiteral("AD_NAZW")}},
-        {"N&azwa firmy", Qt::Key_A, {QStringLiteral("AD_NAZF")}},
-        {"&Miejscowość", Qt::Key_M, {QStringLiteral("AD_MIAS")}},
-        {"&Kod", Qt::Key_K, {QStringLiteral("AD_KOD")}},
-        {"&Ulica", Qt::Key_U, {QStringLiteral("AD_ULIC")}},
-        {"&Dom", Qt::Key_D, {QStringLiteral("AD_DOM")}},
-        {"&Lokal", Qt::Key_L, {QStringLiteral("AD_LOKA")}},
-        {"&Telefon", Qt::Key_T, {QStringLiteral("AD_TEL1")}},
-        {"&Fax", Qt::Key_F, {QStringLiteral("AD_FAX")}},
-    };
-    for (const Part& p : parts) {
-        const QStringList fields = p.fields;
-        addressActions_ << action(QString::fromUtf8(p.text), QKeySequence(Qt::CTRL | p.key),
-                                  [this, fields] { insertAddressPart(fields); });
-    }
 }
 
 bool TNowaKor::Prepare(const QString& content, const QString& email, int kind) {
@@ -363,40 +318,58 @@ void TNowaKor::btnDoPismaClick() {
     if (id != 0) writeField(QStringLiteral("ZD_DOP"), id);
 }
 
+void TNowaKor::btnWybierzAdresClick() {
+    // The address window may change this very row: what was typed here goes first.
+    if (!PostPending()) return;
+    const int id = OknoStron(this, true);
+    if (id == 0) return;
+    writeField(QStringLiteral("ZD_ADR"), id);
+    Guarded([&] { tAdresy->Refresh(); });
+    updateOk();
+}
+
+void TNowaKor::btnBazaAdresowClick() {
+    if (!PostPending()) return;
+    OknoStron(this, false);
+    Guarded([&] { tAdresy->Refresh(); });
+}
+
 void TNowaKor::btnKalendarzClick() {
     WybierzDate(this, false, true, QDate::currentDate());
 }
 
 void TNowaKor::btnWczytajClick() {
-    const QString path = prompts().openFileName(QStringLiteral("Wczytaj z pliku"), kTextFilter,
-                                                QStringLiteral("*.txt"));
-    if (path.isEmpty()) return;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        prompts().message(
-            Severity::Error,
-            QStringLiteral("Nie można odczytać pliku %1\r\n%2").arg(path, f.errorString()));
-        return;
-    }
-    writeField(QStringLiteral("ZD_TRE"), decodeTextFile(f.readAll()));
+    if (const auto text = AskAndReadTextFile(QStringLiteral("Wczytaj z pliku")))
+        writeField(QStringLiteral("ZD_TRE"), *text);
 }
 
 void TNowaKor::btnZapiszClick() {
-    const QString path = prompts().saveFileName(QStringLiteral("Zapisz do pliku"), kTextFilter,
-                                                QStringLiteral("*.txt"), QStringLiteral("txt"));
-    if (path.isEmpty()) return;
     if (!PostPending()) return;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(memTresc->toPlainText().toUtf8()) < 0 ||
-        !f.commit())
-        prompts().message(
-            Severity::Error,
-            QStringLiteral("Nie można zapisać pliku %1\r\n%2").arg(path, f.errorString()));
+    AskAndWriteTextFile(QStringLiteral("Zapisz do pliku"), memTresc->toPlainText());
+}
+
+void TNowaKor::btnOknoEdycyjneClick() {
+    // The editor takes the row for itself: what was typed here is stored first.
+    if (!PostPending()) return;
+    int address = 0;
+    if (tZdarzenia->Active() && !tZdarzenia->IsEmpty())
+        address = static_cast<int>(tZdarzenia->AsInteger(QStringLiteral("ZD_ADR")));
+    EdytorTresciZdarzenia(this, address != 0 && Kind() != 3 ? 1 : 2, id_);
+    Guarded([&] { tZdarzenia->Refresh(); });
+}
+
+void TNowaKor::postContent() {
+    // Posting shows the stored text again: the caret stays where the user was writing.
+    const int caret = memTresc->textCursor().position();
+    PostPending();
+    QTextCursor c = memTresc->textCursor();
+    c.setPosition(std::min(caret, static_cast<int>(memTresc->document()->characterCount() - 1)));
+    memTresc->setTextCursor(c);
 }
 
 void TNowaKor::btnWytnijClick() {
     memTresc->cut();
-    PostPending();
+    postContent();
 }
 
 void TNowaKor::btnKopiujClick() {
@@ -410,27 +383,7 @@ void TNowaKor::btnKopiujWszystkoClick() {
 
 void TNowaKor::btnWklejClick() {
     memTresc->paste();
-    PostPending();
-}
-
-void TNowaKor::memTrescContextMenu(const QPoint& pos) {
-    for (QAction* a : addressActions_)
-        a->setEnabled(Kind() != 3);
-    QMenu menu(this);
-    menu.addActions(memTresc->actions().mid(0, 4));
-    menu.addSeparator();
-    menu.addActions(addressActions_);
-    menu.exec(memTresc->mapToGlobal(pos));
-}
-
-void TNowaKor::insertAddressPart(const QStringList& fields) {
-    // The correspondent's data go in at the caret; the clipboard keeps what the user put there.
-    if (Kind() == 3 || !tAdresy->Active() || tAdresy->IsEmpty()) return;
-    QStringList values;
-    for (const QString& f : fields)
-        values << tAdresy->FieldText(f).trimmed();
-    const QString text = values.join(QLatin1Char(' ')).trimmed();
-    if (!text.isEmpty()) memTresc->insertPlainText(text);
+    postContent();
 }
 
 void TNowaKor::btnOKClick() {

@@ -3,16 +3,13 @@
 // cancelling deletes it.
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <QVariant>
 
 #include "core/ui/window.h"
 
-class QAction;
 class QLabel;
 class QLineEdit;
-class QPoint;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -50,7 +47,6 @@ class TNowaKor : public TPulpexDialog {
     QWidget* buildEventPage();
     QWidget* buildContentPage();
     QWidget* buildAddressPage();
-    void buildContextMenu();
 
     void kindChanged();
     void updateOk();
@@ -58,15 +54,17 @@ class TNowaKor : public TPulpexDialog {
     void writeField(const QString& field, const QVariant& value);
     void btnDataClick();
     void btnDoPismaClick();
+    void btnWybierzAdresClick();
+    void btnBazaAdresowClick();
     void btnKalendarzClick();
     void btnWczytajClick();
     void btnZapiszClick();
+    void btnOknoEdycyjneClick();
+    void postContent();
     void btnWytnijClick();
     void btnKopiujClick();
     void btnKopiujWszystkoClick();
     void btnWklejClick();
-    void memTrescContextMenu(const QPoint& pos);
-    void insertAddressPart(const QStringList& fields);
     void btnOKClick();
 
     int id_ = 0;
@@ -93,7 +91,6 @@ class TNowaKor : public TPulpexDialog {
     QPushButton* btnDoPisma;
     TDBMemo* memOpis;
     TDBMemo* memTresc;
-    QList<QAction*> addressActions_;
     QPushButton* btnOK;
 };
 

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "addresses/ui/w_stron.h"
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
@@ -80,6 +81,9 @@ TOknoKorPrzy::TOknoKorPrzy(QWidget* parent)
     auto* btnKalendarz =
         MakeButton(this, QStringLiteral("Kalendarz"), "btnKalendarz", QStringLiteral("Kalendarz"));
     connect(btnKalendarz, &QPushButton::clicked, this, &TOknoKorPrzy::btnKalendarzClick);
+    auto* btnBazaAdresow = MakeButton(this, QStringLiteral("Baza adresów"), "btnBazaAdresow",
+                                      QStringLiteral("Baza adresów"));
+    connect(btnBazaAdresow, &QPushButton::clicked, this, &TOknoKorPrzy::btnBazaAdresowClick);
     auto* btnTerminarz =
         MakeButton(this, QStringLiteral("Terminarz"), "btnTerminarz", QStringLiteral("Terminarz"));
     connect(btnTerminarz, &QPushButton::clicked, this, &TOknoKorPrzy::btnTerminarzClick);
@@ -89,7 +93,7 @@ TOknoKorPrzy::TOknoKorPrzy(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body, 1);
     layout->addLayout(
-        ButtonRow({btnKalendarz, btnTerminarz},
+        ButtonRow({btnKalendarz, btnBazaAdresow, btnTerminarz},
                   {btnOK, CancelButton(QStringLiteral("Anuluj"), "btnAnuluj"), HelpButton()}));
     resize(760, 460);
     // The first name on the address page is the only thing that can be changed here.
@@ -152,6 +156,12 @@ void TOknoKorPrzy::btnFiltrClick() {
 
 void TOknoKorPrzy::btnKalendarzClick() {
     WybierzDate(this, false, true, QDate::currentDate());
+}
+
+void TOknoKorPrzy::btnBazaAdresowClick() {
+    if (!PostPending()) return;
+    OknoStron(this, false);
+    Guarded([&] { tAdresy->Refresh(); });
 }
 
 void TOknoKorPrzy::btnTerminarzClick() {

@@ -34,6 +34,7 @@ class TOknoKorPrzy : public TPulpexDialog {
     void qZdarzeniaAfterOpen();
     void btnFiltrClick();
     void btnKalendarzClick();
+    void btnBazaAdresowClick();
     void btnTerminarzClick();
     void btnOKClick();
     void DBGrid1DoubleClick();

@@ -15,8 +15,11 @@
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
 #include "core/config.h"
+#include "core/ui/help.h"
+#include "register/ui/choose_address.h"
 #include "register/ui/n_kor.h"
 #include "register/ui/w_kor_p.h"
+#include "register/ui/w_tresc.h"
 #include "register/zdarzen.h"
 #include "support/installation.h"
 #include "support/modal.h"
@@ -29,6 +32,7 @@ namespace pulpex {
 namespace {
 
 using test::child;
+using test::chooseAddress;
 using test::click;
 using test::ModalScript;
 using test::typeText;
@@ -100,6 +104,7 @@ class NewEntry : public ::testing::Test {
 TEST_F(NewEntry, TheDialogStoresItsRowAtOnceWithTheSuggestedNumber) {
     open();
     EXPECT_EQ(w->windowTitle(), "Nowe zdarzenie");
+    EXPECT_EQ(HelpContextOf(edit("edNumer")), kHelpNowaKor);  // F1
     EXPECT_EQ(eventCount(), 1);
     const TRec_Zdarzenia r = event(w->EventID());
     EXPECT_EQ(r.ZD_TYP, 1);
@@ -294,10 +299,15 @@ TEST_F(NewEntry, ContentFromAFileAndTheCorrespondentsDataAtTheCaret) {
 
     auto* memo = child<TDBMemo>(w.get(), "memTresc");
     memo->moveCursor(QTextCursor::End);
-    for (QAction* a : memo->actions())
-        if (a->text() == "&Nazwisko i imie" || a->text() == "&Miejscowość") a->trigger();
+    QTest::keyClick(memo, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_M, Qt::ControlModifier);
     EXPECT_EQ(memo->toPlainText(), "Zażółć gęślą jaźń\nJAN NOWAKŁódź");
     EXPECT_EQ(QApplication::clipboard()->text(), "schowek");
+    EXPECT_EQ(event(w->EventID()).ZD_TRE.GetText(), "Zażółć gęślą jaźń\nJAN NOWAKŁódź");
+    // An event of the kind "Inne" has no correspondent to insert.
+    child<QRadioButton>(w.get(), "rbInne")->click();
+    QTest::keyClick(memo, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(memo->toPlainText(), "Zażółć gęślą jaźń\nJAN NOWAKŁódź");
 
     // A CP1250 file from the old program reads the same.
     {
@@ -315,6 +325,39 @@ TEST_F(NewEntry, ContentFromAFileAndTheCorrespondentsDataAtTheCaret) {
     QFile back(saved + ".txt");
     ASSERT_TRUE(back.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(back.readAll()), "Żółw");
+}
+
+TEST_F(NewEntry, TheContentEditorWorksOnTheStoredRowAndItsTextComesBack) {
+    const int firma = addAddress("Młyn Zbożowy", "NOWAK");
+    open();
+    setCorrespondent(firma);
+    child<QTabWidget>(w.get(), "PageControl1")->setCurrentIndex(1);
+    typeText(child<TDBMemo>(w.get(), "memTresc"), "Szanowni ");
+    ModalScript script;
+    script.then([](QWidget* d) {
+        auto* editor = qobject_cast<TformEdytorTresciZdarzenia*>(d);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->Mode(), 1);  // a letter with its correspondent: the address buttons
+        EXPECT_FALSE(editor->ReadOnly());
+        auto* memo = child<TDBMemo>(d, "memTresc");
+        EXPECT_EQ(memo->toPlainText(), "Szanowni ");
+        memo->moveCursor(QTextCursor::End);
+        typeText(memo, "Państwo");
+        click(d, "btnKoniec");
+    });
+    click(w.get(), "btnOknoEdycyjne");
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(child<TDBMemo>(w.get(), "memTresc")->toPlainText(), "Szanowni Państwo");
+    EXPECT_EQ(event(w->EventID()).ZD_TRE.GetText(), "Szanowni Państwo");
+
+    // Without a correspondent the editor comes without the address buttons.
+    setCorrespondent(0);
+    script.then([](QWidget* d) {
+        EXPECT_EQ(qobject_cast<TformEdytorTresciZdarzenia*>(d)->Mode(), 2);
+        click(d, "btnKoniec");
+    });
+    click(w.get(), "btnOknoEdycyjne");
+    EXPECT_TRUE(script.done());
 }
 
 TEST_F(NewEntry, AMailWhoseSenderIsInTheAddressBookComesWithItsCorrespondent) {
@@ -352,32 +395,53 @@ TEST_F(NewEntry, ARowLockedAtAnotherWorkstationKeepsTheDialogOpenWithWhatWasType
 
 // The whole road through the entry function, as the event list calls it.
 TEST_F(NewEntry, ALetterIsRegisteredThroughTheEntryFunction) {
-    const int firma = addAddress("Młyn Zbożowy", "NOWAK", "mlyn@example.pl");
+    const int firma = addAddress("Młyn Zbożowy", "NOWAK");
     ModalScript script;
-    script.then([&](QWidget* d) {
-        EXPECT_EQ(d->objectName(), "NowaKor");
-        EXPECT_EQ(child<TDBEdit>(d, "edNumer")->text(), "P/2024/3/1");
-        typeText(child<TDBEdit>(d, "edSymbol"), "MZ/3/2024");
-        click(d, "btnOK");
-    });
-    EXPECT_TRUE(NoweZdarzenie(nullptr, "Proszę o ofertę", "mlyn@example.pl", 1));
+    script
+        .then([&](QWidget* d) {
+            EXPECT_EQ(d->objectName(), "NowaKor");
+            click(d, "rbInne");
+            EXPECT_EQ(child<TDBEdit>(d, "edNumer")->text(), "I/2024/3/1");
+            click(d, "rbPrzychodzace");
+            EXPECT_EQ(child<TDBEdit>(d, "edNumer")->text(), "P/2024/3/1");
+            typeText(child<TDBEdit>(d, "edSymbol"), "MZ/3/2024");
+            typeText(child<TDBEdit>(d, "edOdbiorca"), "dyrektor");
+            EXPECT_FALSE(child<QPushButton>(d, "btnOK")->isEnabled());
+            child<QTabWidget>(d, "PageControl1")->setCurrentIndex(2);
+            click(d, "btnWybierzAdres");  // the address window opens on top
+        })
+        .then([&](QWidget* d) {
+            EXPECT_EQ(d->objectName(), "OknoStron");
+            chooseAddress(d, "Młyn Zbożowy");
+        })
+        .then([&](QWidget* d) {
+            EXPECT_EQ(d->objectName(), "NowaKor");
+            EXPECT_EQ(child<TDBEdit>(d, "edFirma")->text(), "Młyn Zbożowy");
+            click(d, "btnOK");
+        });
+    EXPECT_TRUE(NoweZdarzenie(nullptr, "Proszę o ofertę"));
+    EXPECT_TRUE(script.done());
     ASSERT_EQ(eventCount(), 1);
     TblZdarzenia->T().first();
     TRec_Zdarzenia r;
     r.LoadFields(*TblZdarzenia);
     EXPECT_EQ(r.ZD_NMR, "P/2024/3/1");
     EXPECT_EQ(r.ZD_SMB, "MZ/3/2024");
+    EXPECT_EQ(r.ZD_ODB, "DYREKTOR");
     EXPECT_EQ(r.ZD_ADR, firma);
     EXPECT_EQ(r.ZD_TYP, 1);
     EXPECT_EQ(r.ZD_TRE.GetText(), "Proszę o ofertę");
+    EXPECT_TRUE(inst.env.prompts.texts().isEmpty());
 
     // Cancelled: false, and the table as it was.
     script.then([&](QWidget* d) {
+        typeText(child<TDBEdit>(d, "edSymbol"), "X");
         inst.env.prompts.setNextAnswer(Answer::Yes);
         click(d, "btnAnuluj");
     });
     EXPECT_FALSE(NoweZdarzenie(nullptr));
     EXPECT_EQ(eventCount(), 1);
+    EXPECT_EQ(TblID->ConsultnextID("{NZ}"), 2);
 }
 
 }  // namespace

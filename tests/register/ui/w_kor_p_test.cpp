@@ -12,8 +12,10 @@
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
+#include "core/ui/help.h"
 #include "core/ui/window.h"
 #include "planner/ui/w_kaled.h"
+#include "register/ui/choose_address.h"
 #include "register/ui/d_f_k_p.h"
 #include "register/ui/w_kor_p.h"
 #include "register/zdarzen.h"
@@ -173,6 +175,7 @@ TEST_F(FilterDialog, ShowsTheSettingsAndOkWritesTheChoicesBack) {
     info.WybranyAdres = true;
     open();
     EXPECT_EQ(w->windowTitle(), "Filtrowanie zdarzeń");
+    EXPECT_EQ(HelpContextOf(child<QLineEdit>(w.get(), "edOdbiorca")), kHelpFiltrKorPrzy);  // F1
     EXPECT_TRUE(child<QRadioButton>(w.get(), "rbWszystkieDaty")->isChecked());
     EXPECT_FALSE(child<QPushButton>(w.get(), "btnOd")->isEnabled());
     EXPECT_FALSE(child<QPushButton>(w.get(), "btnDo")->isEnabled());
@@ -233,6 +236,22 @@ TEST_F(FilterDialog, CancelLeavesTheSettingsAsTheyWere) {
     EXPECT_EQ(child<QLineEdit>(w.get(), "edOdbiorca")->text(), "NIE WAŻNY");
 }
 
+TEST_F(FilterDialog, AnAddressChosenIsKeptAtOnceEvenWhenTheDialogIsCancelled) {
+    addAddress("Inna firma");
+    const int firma = addAddress("Młyn Zbożowy", "Nowak");
+    open();
+    EXPECT_FALSE(child<QPushButton>(w.get(), "btnWyborStrony")->isEnabled());
+    child<QRadioButton>(w.get(), "rbWybranyAdres")->click();
+    ModalScript script;
+    script.then([](QWidget* d) { test::chooseAddress(d, "Młyn"); });
+    click(w.get(), "btnWyborStrony");
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(child<QLineEdit>(w.get(), "edAdres")->text(), "Młyn Zbożowy;  Nowak");
+    click(w.get(), "btnAnuluj");
+    EXPECT_EQ(info.IdAdresu, firma);
+    EXPECT_FALSE(info.WybranyAdres);
+}
+
 TEST_F(FilterDialog, WithoutSettingsItSaysSoAndChangesNothing) {
     w = std::make_unique<TF_k_przy>();
     w->show();
@@ -277,6 +296,7 @@ TEST_F(IncomingWindow, ListsIncomingLettersByDateAndChoosesTheHighlightedOne) {
     addEvent(3, "I/1", QDate(2024, 3, 2));
     open();
     EXPECT_EQ(w->windowTitle(), "Korespondencja Przychodząca");
+    EXPECT_EQ(HelpContextOf(grid()), kHelpKorPrzy);  // F1
     EXPECT_EQ(w->ListSql(),
               "select \n\tZD_NMR, ZD_DAT,ZD_ADR,id\nfrom \n\tZDARZ\nwhere \n\tZD_TYP=1\norder "
               "by \n\tZD_DAT,ID");
