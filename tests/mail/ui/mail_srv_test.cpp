@@ -1,0 +1,161 @@
+// "Serwer pocztowy" around real transfers: aiosmtpd on 127.0.0.1, a port nobody listens on, and a
+// server that accepts and never answers.
+#include "mail/ui/mail_srv.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "mail/transport/mail_settings.h"
+#include "support/testenv.h"
+#include "support/widgets.h"
+
+namespace pulpex {
+namespace {
+
+using test::child;
+
+// A listening socket on 127.0.0.1 that never accepts: connections hang unanswered.
+class SilentServer {
+  public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 8);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int port = 0;
+
+  private:
+    int fd_ = -1;
+};
+
+class MailServerWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ForgetSessionMailPasswords();
+        caller.setObjectName(QStringLiteral("caller"));
+        caller.show();
+        // Watches the caller and the status window while a transfer runs.
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, &caller, [this] {
+            if (auto* w = caller.findChild<TformMailServer*>()) {
+                sawWindow = sawWindow || w->isVisible();
+                callerDisabledMeanwhile = callerDisabledMeanwhile || !caller.isEnabled();
+                caption = w->windowTitle();
+                if (stopOnSight && w->Running()) test::click(w, "btnClose");
+            }
+        });
+        watch.start();
+    }
+    void useSmtp(int port) {
+        TMailServer s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        ASSERT_TRUE(WriteMailServerConfig(MailAccount::Smtp, s));
+    }
+    static TMailTransfer letter() {
+        TMailTransfer l;
+        SetOutgoing(l, {}, QStringLiteral("biuro@urzad.gov.pl"), QStringLiteral("Treść listu – ąę"),
+                    QStringLiteral("Pismo"), QStringLiteral("sekretariat@firma.pl"));
+        return l;
+    }
+
+    test::TestSystem env;
+    QWidget caller;
+    QTimer watch;
+    bool sawWindow = false;
+    bool callerDisabledMeanwhile = false;
+    bool stopOnSight = false;
+    QString caption;
+};
+
+TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetterOver) {
+    QTemporaryDir box;
+    const int port = [] {
+        SilentServer s;
+        return s.port;
+    }();
+    QProcess smtp;
+    smtp.setReadChannel(QProcess::StandardOutput);
+    const QString script =
+        QFileInfo(QStringLiteral(__FILE__)).dir().absoluteFilePath("../../scripts/smtp_server.py");
+    smtp.start(QStringLiteral("/usr/bin/python3"),
+               {script, QString::number(port), box.filePath(QStringLiteral("box"))});
+    bool ready = false;
+    while (!ready && smtp.waitForReadyRead(20000))
+        ready = smtp.readAll().contains("READY");
+    ASSERT_TRUE(ready);
+    useSmtp(port);
+
+    EXPECT_TRUE(MailSend(&caller, letter()));
+    EXPECT_TRUE(sawWindow);
+    EXPECT_EQ(caption, QStringLiteral("Serwer pocztowy"));
+    EXPECT_TRUE(callerDisabledMeanwhile);
+    EXPECT_TRUE(caller.isEnabled());
+    EXPECT_TRUE(env.prompts.shown().empty());
+    EXPECT_EQ(QDir(box.filePath(QStringLiteral("box/new"))).entryList(QDir::Files).size(), 1);
+    smtp.closeWriteChannel();
+    if (!smtp.waitForFinished(5000)) smtp.kill();
+}
+
+TEST_F(MailServerWindow, ServerDownIsToldInPolishAndTheCallerIsEnabledAgain) {
+    const int port = [] {
+        SilentServer s;
+        return s.port;
+    }();
+    useSmtp(port);
+    EXPECT_FALSE(MailSend(&caller, letter()));
+    ASSERT_EQ(env.prompts.shown().size(), 1u);
+    EXPECT_EQ(env.prompts.shown()[0].severity, Severity::Error);
+    EXPECT_EQ(env.prompts.shown()[0].text,
+              QStringLiteral("Błąd podczas próby uzyskania połączenia\r\n"
+                             "Serwer 127.0.0.1 nie przyjmuje połączeń."));
+    EXPECT_TRUE(caller.isEnabled());
+
+    // Fetching from the same nowhere: the same message.
+    TMailTransfer connection;
+    connection.server = QStringLiteral("127.0.0.1");
+    TMailServer pop;
+    pop.host = connection.server;
+    pop.port = port;
+    ASSERT_TRUE(WriteMailServerConfig(MailAccount::Pop, pop));
+    TMailList list;
+    EXPECT_FALSE(MailReceive(&caller, connection, list));
+    EXPECT_EQ(env.prompts.texts().size(), 2);
+    EXPECT_EQ(env.prompts.texts().value(1), env.prompts.texts().value(0));
+    EXPECT_TRUE(caller.isEnabled());
+}
+
+TEST_F(MailServerWindow, ZatrzymajEndsATransferToAServerThatNeverAnswers) {
+    SilentServer silent;
+    useSmtp(silent.port);  // the time limit is far: only the button can end it soon
+    stopOnSight = true;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(MailSend(&caller, letter()));
+    EXPECT_LT(t.elapsed(), 20000);
+    EXPECT_TRUE(env.prompts.shown().empty());  // a stop is no failure to report
+    EXPECT_TRUE(caller.isEnabled());
+}
+
+}  // namespace
+}  // namespace pulpex
