@@ -2,7 +2,7 @@
 // except the first name, as the register's windows show them.
 #pragma once
 
-class QGridLayout;
+class QVBoxLayout;
 class QWidget;
 
 namespace pulpex {
@@ -11,6 +11,6 @@ class TTableDataSet;
 
 // Puts the fields of `tAdresy` on `page` and returns the page's layout (callers add their
 // buttons below the fields).
-QGridLayout* BudujStroneAdresu(QWidget* page, TTableDataSet* tAdresy);
+QVBoxLayout* BudujStroneAdresu(QWidget* page, TTableDataSet* tAdresy);
 
 }  // namespace pulpex

@@ -203,11 +203,11 @@ QWidget* TNowaKor::buildContentPage() {
 QWidget* TNowaKor::buildAddressPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("tsAdres"));
-    QGridLayout* g = BudujStroneAdresu(page, tAdresy);
+    QVBoxLayout* v = BudujStroneAdresu(page, tAdresy);
     auto* btnWybierzAdres =
         MakeButton(page, QStringLiteral("  Wybierz a&dres z bazy adresów"), "btnWybierzAdres");
     connect(btnWybierzAdres, &QPushButton::clicked, this, &TNowaKor::btnWybierzAdresClick);
-    g->addWidget(btnWybierzAdres, g->rowCount(), 1, 1, 3, Qt::AlignLeft);
+    v->addWidget(btnWybierzAdres, 0, Qt::AlignLeft);
     return page;
 }
 
