@@ -1,11 +1,7 @@
 // Mail transfer against real servers on 127.0.0.1: aiosmtpd started per test (plain, STARTTLS,
 // implicit TLS, sign-in, refusals) and the dovecot POP3 server of the test run (the ctest fixture
 // that starts tests/scripts/pop3_server.sh).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -17,43 +13,13 @@
 #include <thread>
 
 #include "mail/transport/mail_transfer.h"
+#include "support/loopback.h"
 
 namespace pulpex {
 namespace {
 
-// A port nobody listens on (at the moment of asking).
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-// A server that lets clients connect (the kernel completes the handshake) and never says a word.
-class SilentServer {
-  public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    int port = 0;
-
-  private:
-    int fd_ = -1;
-};
+using test::FreePort;
+using test::SilentServer;
 
 // A test certificate for 127.0.0.1, made once per run.
 const QString& CertDir() {

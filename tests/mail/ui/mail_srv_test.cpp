@@ -2,11 +2,7 @@
 // server that accepts and never answers.
 #include "mail/ui/mail_srv.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +13,7 @@
 #include <QTimer>
 
 #include "mail/transport/mail_settings.h"
+#include "support/loopback.h"
 #include "support/testenv.h"
 #include "support/widgets.h"
 
@@ -25,28 +22,8 @@ namespace {
 
 using test::child;
 
-// A listening socket on 127.0.0.1 that never accepts: connections hang unanswered.
-class SilentServer {
-  public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-    int port = 0;
-
-  private:
-    int fd_ = -1;
-};
+using test::FreePort;
+using test::SilentServer;
 
 class MailServerWindow : public ::testing::Test {
   protected:
@@ -90,10 +67,7 @@ class MailServerWindow : public ::testing::Test {
 
 TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetterOver) {
     QTemporaryDir box;
-    const int port = [] {
-        SilentServer s;
-        return s.port;
-    }();
+    const int port = FreePort();
     QProcess smtp;
     smtp.setReadChannel(QProcess::StandardOutput);
     const QString script =
@@ -118,10 +92,7 @@ TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetter
 }
 
 TEST_F(MailServerWindow, ServerDownIsToldInPolishAndTheCallerIsEnabledAgain) {
-    const int port = [] {
-        SilentServer s;
-        return s.port;
-    }();
+    const int port = FreePort();
     useSmtp(port);
     EXPECT_FALSE(MailSend(&caller, letter()));
     ASSERT_EQ(env.prompts.shown().size(), 1u);
