@@ -75,8 +75,9 @@ QString DomainOf(const QString& sender) {
 QString PartText(GMimeTextPart* part) {
     const char* charset = g_mime_text_part_get_charset(part);
     if (charset && *charset) {
+        // An unknown charset comes back unconverted: then it is guessed as below.
         GCharPtr text(g_mime_text_part_get_text(part));
-        return FromUtf8(text.p);
+        if (text.p && g_utf8_validate(text.p, -1, nullptr)) return FromUtf8(text.p);
     }
     GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part));
     if (!content) return {};
@@ -136,8 +137,12 @@ QByteArray BuildMessage(const TMailTransfer& letter) {
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(GMIME_PART(part.get()), content.get());
     g_mime_text_part_set_charset(part.get(), "utf-8");
+    // Plain 7 bit only for ASCII lines within the 998 characters SMTP allows.
     const bool ascii = std::all_of(utf8.begin(), utf8.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+                       std::ranges::all_of(utf8.split('\n'), [](const QByteArray& line) {
+                           return line.size() <= 998;
+                       });
     g_mime_part_set_content_encoding(
         GMIME_PART(part.get()),
         ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);

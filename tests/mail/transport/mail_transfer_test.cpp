@@ -444,6 +444,19 @@ TEST(Pop3Transfer, EmptyMailboxWrongPasswordAndServerDown) {
         << stalled.message.toStdString();
 }
 
+TEST(MailMessage, LongAsciiLinesAreWrappedForTransportAndReadBackWhole) {
+    TMailTransfer letter;
+    letter.sender = QStringLiteral("a@firma.pl");
+    letter.recipient = QStringLiteral("b@firma.pl");
+    letter.body = QString(2000, QLatin1Char('x')) + QStringLiteral("\nkoniec");
+    const QByteArray raw = BuildMessage(letter);
+    for (const QByteArray& line : raw.split('\n'))
+        EXPECT_LE(line.size(), 1000);
+    TMailTransfer back;
+    ParseMessage(raw, back);
+    EXPECT_EQ(back.body.trimmed(), letter.body);
+}
+
 TEST(MailMessage, HtmlOnlyUndeclaredCp1250AndBareSenderAreRead) {
     TMailTransfer letter;
     ParseMessage(
@@ -458,6 +471,14 @@ TEST(MailMessage, HtmlOnlyUndeclaredCp1250AndBareSenderAreRead) {
                                           "o 10:00 <pilne>"));
     EXPECT_EQ(letter.senderAddress, QStringLiteral("kadry@firma.pl"));
     EXPECT_EQ(letter.recipient, QStringLiteral("kadry@firma.pl"));
+
+    // A charset nobody knows: read as the Polish Windows code page.
+    ParseMessage(
+        "From: x@y.pl\r\nContent-Type: text/plain; charset=x-nieznany\r\n\r\n"
+        "\x9cwi\xea"
+        "to\r\n",
+        letter);
+    EXPECT_EQ(letter.body, QStringLiteral("święto\n"));
 
     ParseMessage(
         "From: x@y.pl\r\nSubject: a\r\n\r\nPi\xb9tek, \x9cwi\xea"
