@@ -1,5 +1,6 @@
 // Pulpex: the secretariat's organiser. The program is the main window and the windows made at
 // start; everything else lives in the libraries.
+#include <unistd.h>
 #include <QApplication>
 #include <QIcon>
 #include <cstdlib>
@@ -12,6 +13,9 @@
 int main(int argc, char** argv) {
     // Text recognition spins OpenMP threads on every core and runs three times slower for it.
     setenv("OMP_THREAD_LIMIT", "1", 0);
+    // The web viewer's engine refuses to start as root unless its sandbox is off.
+    if (::geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pulpex"));
     QApplication::setOrganizationName(QStringLiteral("Pulpex"));

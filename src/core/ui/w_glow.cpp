@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -19,6 +21,7 @@
 #include "core/ui/help.h"
 #include "core/ui/loading.h"
 #include "mail/transport/protocols.h"
+#include "mail/ui/www_view.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
 #include "planner/ui/w_plan.h"
@@ -140,6 +143,29 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     info->addStretch();
     info->addWidget(lblUzytkownik);
     info->addWidget(lblPomoc);
+
+    // The web viewer's flat button, its caption scrolling under Timer2.
+    btnWWW = new QPushButton(QStringLiteral("www"), panel);
+    btnWWW->setObjectName(QStringLiteral("btnWWW"));
+    btnWWW->setFlat(true);
+    btnWWW->setAutoDefault(false);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setBold(true);
+    btnWWW->setFont(fixed);
+    btnWWW->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QLatin1Char('W')) * 11);
+    btnWWW->setCursor(Qt::PointingHandCursor);
+    connect(btnWWW, &QPushButton::clicked, this, [this] {
+        if (started_) PokazPrzegladarke(this);
+    });
+    info->addWidget(btnWWW, 0, Qt::AlignCenter);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(500);
+    connect(Timer2, &QTimer::timeout, this, [this] {
+        btnWWW->setText(WwwCaption(wwwPosition_));
+        wwwPosition_ = NextWwwPosition(wwwPosition_);
+    });
+    Timer2->start();
     layout->addWidget(panel, 1);
 
     setCentralWidget(central);

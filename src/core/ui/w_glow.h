@@ -47,6 +47,8 @@ class TOknoGlowne : public QMainWindow {
     QPushButton* btnKoniec = nullptr;
     QLabel* lblPomoc = nullptr;
     QLabel* lblUzytkownik = nullptr;
+    QPushButton* btnWWW = nullptr;  // the web viewer; its caption scrolls
+    QTimer* Timer2 = nullptr;       // 500 ms: scrolls btnWWW's caption
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +70,7 @@ class TOknoGlowne : public QMainWindow {
     QWidget* buttonColumn_ = nullptr;
     TAlarmCheck* alarmCheck_ = nullptr;  // child
     TForm_Loading* loading_ = nullptr;   // child, the notice during the table check
+    int wwwPosition_ = 1;                // where btnWWW's caption starts in its text
 };
 
 }  // namespace pulpex

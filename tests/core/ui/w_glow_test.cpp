@@ -194,7 +194,8 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"btnKonfiguracja=           K&onfiguracja           ",
                                   "btnKoniec=&Koniec",
-                                  "btnTerminarz=            &Terminarz            "}));
+                                  "btnTerminarz=            &Terminarz            ",
+                                  "btnWWW=www"}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
