@@ -77,6 +77,13 @@ class SmtpServer {
             s.acceptedCertificate = CertDir() + QStringLiteral("cert.pem");
         return s;
     }
+    // Signing in as `user`.
+    TMailServer server(MailSecurity security, const QString& user, const QString& password) const {
+        TMailServer s = server(security);
+        s.user = user;
+        s.password = password;
+        return s;
+    }
     // The stored messages, oldest first.
     QList<QByteArray> stored() const {
         QList<QByteArray> out;
@@ -157,9 +164,8 @@ TEST(SmtpTransfer, PlainLetterIsStoredWithUtf8BodyEncodedHeadersDateAndMessageId
 TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
     SmtpServer smtp(
         {QStringLiteral("--tls"), QStringLiteral("--auth"), QStringLiteral("jan:hasło-1")});
-    TMailServer server = smtp.server(MailSecurity::StartTls);
-    server.user = QStringLiteral("jan");
-    server.password = QStringLiteral("hasło-1");
+    TMailServer server =
+        smtp.server(MailSecurity::StartTls, QStringLiteral("jan"), QStringLiteral("hasło-1"));
     Recorder rec;
     {
         TSmtpSession session(server, &rec.watch);
@@ -173,7 +179,7 @@ TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
     EXPECT_EQ(smtp.stored().size(), 3);
     EXPECT_EQ(rec.states.count(QStringLiteral("Połączono z serwerem SMTP: 127.0.0.1")), 1);
 
-    // The same server, not signed in or with a wrong password.
+    // The same server with a wrong password.
     server.password = QStringLiteral("zle");
     const TMailResult wrong = MailSend(server, PolishLetter());
     EXPECT_EQ(wrong.failure, MailFailure::Connect);
@@ -192,10 +198,9 @@ TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
 TEST(SmtpTransfer, ImplicitTlsWithSignIn) {
     SmtpServer smtp(
         {QStringLiteral("--implicit-tls"), QStringLiteral("--auth"), QStringLiteral("jan:tajne")});
-    TMailServer server = smtp.server(MailSecurity::Tls);
-    server.user = QStringLiteral("jan");
-    server.password = QStringLiteral("tajne");
-    const TMailResult r = MailSend(server, PolishLetter());
+    const TMailResult r =
+        MailSend(smtp.server(MailSecurity::Tls, QStringLiteral("jan"), QStringLiteral("tajne")),
+                 PolishLetter());
     ASSERT_TRUE(r.ok) << r.message.toStdString();
     ASSERT_EQ(smtp.stored().size(), 1);
     TMailTransfer back;
