@@ -3,7 +3,8 @@
 //   pulpex-bench [--only NAME[,NAME...]] [--repeat N] [--scale F] [--no-sqlite] [--no-engine]
 //   [--keep]
 //
-// Names: append, locate, scan, eventlist, join. The output ends with one line per benchmark,
+// Names: append, locate, scan, eventlist, join, eventsearch, eventlist_open. The output ends with
+// one line per benchmark,
 //   <name> pulpex=<ns per op> sqlite=<ns per op> ratio=<pulpex/sqlite>
 // taking the best of the runs of each side (other work on the machine only ever slows a run
 // down); lines starting with '#' give the details, medians included.
@@ -24,7 +25,7 @@ namespace {
     std::fprintf(stderr,
                  "usage: pulpex-bench [--only NAME[,NAME...]] [--repeat N] [--scale F] "
                  "[--no-sqlite] [--no-engine] [--keep]\n"
-                 "names: append, locate, scan, eventlist, join\n");
+                 "names: append, locate, scan, eventlist, join, eventsearch, eventlist_open\n");
     std::exit(2);
 }
 
@@ -93,6 +94,8 @@ int main(int argc, char** argv) {
         run("scan", [&] { return benchScan(opts, data); });
         run("eventlist", [&] { return benchEventList(opts, data); });
         run("join", [&] { return benchJoin(opts, data); });
+        run("eventsearch", [&] { return benchEventSearch(opts, tmp); });
+        run("eventlist_open", [&] { return benchEventListOpen(opts, tmp); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pulpex-bench: %s\n", e.what());
         return 1;

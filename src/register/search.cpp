@@ -1,6 +1,7 @@
 #include "register/search.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -84,12 +85,12 @@ class ByteSearch {
         const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
         std::size_t n = bytes.size();
         if (n < needle_.size()) return false;
+        if (quick_) return quickFind(p, n);
         if (kind_ == Kind::Text) {
             if (const void* zero = std::memchr(p, 0, n))
                 n = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - p);
         }
         if (n < needle_.size()) return false;
-        if (quick_) return quickFind(p, n);
         if (buf_.size() < n) buf_.resize(n);
         char* out = buf_.data();
         std::size_t len = 0;
@@ -119,7 +120,8 @@ class ByteSearch {
 
     // Where no byte is dropped, a match is needle-long in the stored bytes too: candidates are
     // the places where a byte of the first character and, needle-length on, a byte of the last
-    // one stand, found sixteen at a time; only those are compared in full.
+    // one stand, found sixteen at a time; only those are compared in full. A zero byte (the end
+    // of a text) is in no character's class, so no match runs across it; the scan stops at it.
     bool quickFind(const unsigned char* p, std::size_t n) const {
         const std::size_t m = needle_.size();
         const std::size_t last = n - m;  // the last place a match can start
@@ -140,14 +142,20 @@ class ByteSearch {
             for (std::size_t k = 1; k < nl; ++k)
                 eb = _mm_or_si128(eb, _mm_cmpeq_epi8(b, tail[k]));
             auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ea, eb)));
+            const auto zeros =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())));
+            if (zeros != 0) mask &= (1u << __builtin_ctz(zeros)) - 1;  // none start past the end
             while (mask != 0) {
                 if (matchesAt(p + i + static_cast<unsigned>(__builtin_ctz(mask)))) return true;
                 mask &= mask - 1;
             }
+            if (zeros != 0) return false;
         }
 #endif
-        for (; i <= last; ++i)
+        for (; i <= last; ++i) {
+            if (p[i] == 0) return false;
             if (matchesAt(p + i)) return true;
+        }
         return false;
     }
 
@@ -266,11 +274,13 @@ std::optional<QSet<int>> SzukajZdarzen(const QString& dataDir, const QString& te
                                events->fieldNo("ZD_ODB")};
     const int memoFields[] = {events->fieldNo("ZD_TRE"), events->fieldNo("ZD_OPIS")};
     std::vector<std::byte> scratch;
-    QSet<int> all, result;
+    std::vector<int> all;
+    all.reserve(static_cast<std::size_t>(total - documentRows));
+    QSet<int> result;
     qint64 done = 0;
     for (events->first(); !events->eof(); events->next()) {
         const int id = static_cast<int>(events->asInteger(fId));
-        all.insert(id);
+        all.push_back(id);
         bool hit = false;
         for (int f : shortFields)
             if (!hit) hit = own.find(trimmed(events->rawField(f)));
@@ -283,8 +293,9 @@ std::optional<QSet<int>> SzukajZdarzen(const QString& dataDir, const QString& te
     while (!documents.wait(std::chrono::milliseconds(100)))
         if (progress && !progress(done + documents.done(), total)) return std::nullopt;
     // A document counts only for an event that exists, as the match test starts from the event.
+    std::sort(all.begin(), all.end());
     for (int owner : documents.take())
-        if (all.contains(owner)) result.insert(owner);
+        if (std::binary_search(all.begin(), all.end(), owner)) result.insert(owner);
     if (progress && !progress(done + documents.done(), total)) return std::nullopt;
     return result;
 }
