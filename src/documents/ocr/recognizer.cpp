@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <cmath>
 
+#include "documents/ocr/deliver.h"
+
 namespace pulpex::ocr {
 
 namespace {
@@ -167,19 +169,8 @@ TRecognitionResult TRecognizer::Recognise(const std::function<void(int)>& progre
 }
 
 TRecognitionJob::TRecognitionJob(Input input, QObject* context, ProgressFn progress, DoneFn done) {
-    // Delivered through the application object, whose thread is the context's, and checked
-    // there: a QPointer may only be trusted on the thread that deletes its object.
-    QPointer<QObject> ctx(context);
-    auto post = [ctx](std::function<void()> f) {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr) return;
-        QMetaObject::invokeMethod(
-            app,
-            [ctx, f = std::move(f)] {
-                if (ctx) f();
-            },
-            Qt::QueuedConnection);
-    };
+    const QPointer<QObject> ctx(context);
+    auto post = [ctx](std::function<void()> f) { DeliverTo(ctx, std::move(f)); };
     thread_ = std::thread([this, input = std::move(input), post, progress = std::move(progress),
                            done = std::move(done)] {
         LimitRecognitionThreads();

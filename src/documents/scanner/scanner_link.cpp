@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "documents/ocr/deliver.h"
+
 namespace pulpex::scanner {
 
 struct TScannerLink::Shared {
@@ -92,19 +94,9 @@ bool TScannerLink::Open(const QString& service, const QString& topic, const QStr
     shared_->busy = true;
     shared_->stop = false;
 
-    // Posted through the application object and checked there, on the context's thread.
-    QPointer<QObject> ctx = context_;
+    const QPointer<QObject> ctx = context_;
     std::shared_ptr<Shared> shared = shared_;
-    auto post = [ctx, shared](std::function<void()> f) {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr) return;
-        QMetaObject::invokeMethod(
-            app,
-            [ctx, f = std::move(f)] {
-                if (ctx) f();
-            },
-            Qt::QueuedConnection);
-    };
+    auto post = [ctx](std::function<void()> f) { ocr::DeliverTo(ctx, std::move(f)); };
     thread_ = std::thread([shared, settings, post] {
         const auto delivered = std::make_shared<std::atomic_int>(0);
         const TScanOutcome outcome = ScanPages(
