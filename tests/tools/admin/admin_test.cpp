@@ -9,37 +9,16 @@
 #include "core/utils.h"
 #include "tables/engine/table.h"
 #include "tables/engine/value.h"
+#include "tools/admin/admin_process.h"
 
 namespace pulpex {
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QString out, err;
-};
+using Outcome = test::AdminOutcome;
 
 class AdminTool : public ::testing::Test {
   protected:
-    Outcome admin(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp.path() + QStringLiteral("/config"));
-        e.remove(QStringLiteral("PULPEX_APP_PATHS"));
-        p.setProcessEnvironment(e);
-        p.setWorkingDirectory(tmp.path());
-        p.start(QStringLiteral(PULPEX_ADMIN_BIN), args);
-        Outcome r;
-        if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
-            ADD_FAILURE() << "pulpex-admin did not run: " << p.errorString().toStdString();
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    Outcome admin(const QStringList& args) { return test::RunAdmin(args, tmp.path()); }
     QString mainDir() const { return tmp.path() + QStringLiteral("/pulpex"); }
 
     QTemporaryDir tmp;

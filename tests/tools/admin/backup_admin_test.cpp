@@ -12,6 +12,7 @@
 #include "core/backup.h"
 #include "tables/engine/table.h"
 #include "tables/engine/value.h"
+#include "tools/admin/admin_process.h"
 
 namespace pulpex {
 namespace {
@@ -23,36 +24,13 @@ const char* const kTables[] = {"USERS", "TBLID", "ZDARZ",  "SPRAWY",  "REL_SZD",
 
 class AdminBackup : public ::testing::Test {
   protected:
-    QProcessEnvironment environment(const QString& killAt = {}) const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), tmp.path() + QStringLiteral("/config"));
-        e.remove(QStringLiteral("PULPEX_APP_PATHS"));
-        if (!killAt.isEmpty())
-            e.insert(QStringLiteral("PULPEX_ADMIN_TEST_KILL_AT_SWAP_STEP"), killAt);
-        return e;
-    }
-    struct Outcome {
-        int code = -1;
-        bool crashed = false;
-        QString out, err;
-    };
+    QProcessEnvironment environment() const { return test::AdminEnvironment(tmp.path()); }
+    using Outcome = test::AdminOutcome;
     Outcome admin(const QStringList& args, const QString& killAt = {}) {
-        QProcess p;
-        p.setProcessEnvironment(environment(killAt));
-        p.setWorkingDirectory(tmp.path());
-        p.start(QStringLiteral(PULPEX_ADMIN_BIN), args);
-        Outcome r;
-        if (!p.waitForStarted(10000) || !p.waitForFinished(120000)) {
-            ADD_FAILURE() << "pulpex-admin did not run: " << p.errorString().toStdString();
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.crashed = p.exitStatus() != QProcess::NormalExit;
-        r.code = r.crashed ? -1 : p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return test::RunAdmin(args, tmp.path(),
+                              killAt.isEmpty()
+                                  ? QStringList{}
+                                  : QStringList{"PULPEX_ADMIN_TEST_KILL_AT_SWAP_STEP=" + killAt});
     }
     QString mainDir() const { return tmp.path() + QStringLiteral("/pulpex"); }
     std::string table(const char* name) const {
