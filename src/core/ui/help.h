@@ -49,7 +49,7 @@ inline constexpr int kHelpTopics[] = {
     kHelpMainWindow, kHelpConfig,    kHelpUserList,     kHelpUserEdit,   kHelpPasswordChange,
     kHelpPassword,   kHelpKalendarz, kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
     kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
-    kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer,
+    kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.

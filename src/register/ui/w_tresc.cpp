@@ -235,7 +235,7 @@ void TformEdytorTresciZdarzenia::btnWczytanieClick() {
     });
 }
 
-bool InsertAddressFields(QPlainTextEdit* memo, TDataSet* addresses, const QStringList& fields) {
+bool InsertAddressFields(TDBMemo* memo, TDataSet* addresses, const QStringList& fields) {
     if (!memo || memo->isReadOnly() || !addresses || !addresses->Active() || addresses->IsEmpty())
         return false;
     QStringList parts;
@@ -243,7 +243,9 @@ bool InsertAddressFields(QPlainTextEdit* memo, TDataSet* addresses, const QStrin
         const QString value = addresses->FieldText(f).trimmed();
         if (!value.isEmpty()) parts << value;
     }
-    if (parts.isEmpty()) return false;
+    // The row is taken first: a change that starts the edit would show the stored text again and
+    // put the caret back at the start.
+    if (parts.isEmpty() || !memo->Link().BeginChange()) return false;
     // Typed in at the caret: the clipboard keeps what the user put there.
     memo->insertPlainText(parts.join(QLatin1Char(' ')));
     return true;
@@ -323,9 +325,9 @@ class TContentMenu : public QObject {
         if (c.fields) {
             changes = InsertAddressFields(memo_, addresses_, fieldList(c.fields));
         } else if (caption == QLatin1String("&Wytnij")) {
-            memo_->cut();
+            if (memo_->Link().BeginChange()) memo_->cut();
         } else if (caption == QLatin1String("W&klej")) {
-            memo_->paste();
+            if (memo_->Link().BeginChange()) memo_->paste();
         } else if (caption == QLatin1String("&Kopiuj")) {
             memo_->copy();
             changes = false;

@@ -70,7 +70,7 @@ class TformEdytorTresciZdarzenia : public TPulpexDialog {
 
 // Inserts the values of `fields` of the current row of `addresses`, joined by blanks (empty ones
 // left out), at the caret of `memo`. False when there was nothing to insert.
-bool InsertAddressFields(QPlainTextEdit* memo, TDataSet* addresses, const QStringList& fields);
+bool InsertAddressFields(TDBMemo* memo, TDataSet* addresses, const QStringList& fields);
 
 // The context menu and keys of an event's content memo, the same in every window that shows it:
 // "&Wytnij" (Ctrl+Del), "&Kopiuj" (Ctrl+S), "K&opiuj wszystko" (Ctrl+O), "W&klej" (Ctrl+Ins)
