@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "addresses/ui/w_stron.h"
 #include "core/config.h"
 #include "core/prompts.h"
 #include "core/pulpex_system.h"
@@ -87,6 +88,10 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     buttonColumn_ = new QWidget(central);
     auto* column = new QVBoxLayout(buttonColumn_);
     column->setContentsMargins(0, 0, 0, 0);
+    auto* btnAdresy = addButton(QStringLiteral("         Baza &adresów         "), "btnAdresy");
+    connect(btnAdresy, &QPushButton::clicked, this, [this] {
+        if (started_) OknoStron(this, false);
+    });
     btnKonfiguracja =
         addButton(QStringLiteral("           K&onfiguracja           "), "btnKonfiguracja");
     connect(btnKonfiguracja, &QPushButton::clicked, this, &TOknoGlowne::btnKonfiguracjaClick);

@@ -192,7 +192,8 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     for (QPushButton* b : w.findChildren<QPushButton*>())
         shown << b->objectName() + "=" + b->text();
     shown.sort();
-    EXPECT_EQ(shown, (QStringList{"btnKonfiguracja=           K&onfiguracja           ",
+    EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
+                                  "btnKonfiguracja=           K&onfiguracja           ",
                                   "btnKoniec=&Koniec",
                                   "btnTerminarz=            &Terminarz            ",
                                   "btnWWW=www"}));
