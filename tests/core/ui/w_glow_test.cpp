@@ -196,7 +196,8 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
                                   "btnKonfiguracja=           K&onfiguracja           ",
                                   "btnKoniec=&Koniec",
                                   "btnTerminarz=            &Terminarz            ",
-                                  "btnWWW=www"}));
+                                  "btnWWW=www",
+                                  "btnZdarzenia=         &Zdarzenia             "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
