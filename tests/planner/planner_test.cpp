@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <cstdlib>
 
 #include "planner/alarms.h"
@@ -148,6 +149,62 @@ TEST_F(PlannerAlarms, UnreadableTimeIsNeverDue) {
     alarms.T().post();
     EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 12, 0)), good);
     EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 12, 0)), 0);
+}
+
+TEST_F(PlannerAlarms, SwitchedOffAlarmsNeverRing) {
+    for (const bool daily : {false, true}) {
+        TRec_Alarmy r;
+        r.ALR_DAT = kToday;
+        r.ALR_GDZ = QTime(8, 0);
+        r.ALR_CDZ = daily;
+        r.ALR_AKT = false;
+        int id = 0;
+        alarms.OT_AddNew(id, r);
+    }
+    const int on = addAlarm(alarms, kToday, QTime(8, 0), true);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 0)), on);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 0)), 0);
+    TTbl_Alarmy tomorrow;
+    tomorrow.Open();
+    EXPECT_EQ(tomorrow.IsAnyAlert(at(kToday.addDays(1), 9, 0)), on);
+    EXPECT_EQ(tomorrow.IsAnyAlert(at(kToday.addDays(1), 9, 0)), 0);
+}
+
+TEST_F(PlannerAlarms, ClosedAlarmsStayQuietForTheRestOfTheirDay) {
+    const QString file = env.dir.path() + "/config/pulpex/zamkniete-alarmy.txt";
+    const int daily = addAlarm(alarms, kToday.addDays(-7), QTime(8, 0), true);
+    const int dated = addAlarm(alarms, kToday, QTime(8, 30));
+    alarms.SetDismissedFile(file);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 0)), daily);
+    alarms.Dismiss(daily, kToday);
+    EXPECT_EQ(alarms.IsAnyAlert(at(kToday, 9, 0)), dated);  // announced, never closed
+
+    // Another run the same day: only the one not closed comes again.
+    TTbl_Alarmy again;
+    again.Open();
+    again.SetDismissedFile(file);
+    EXPECT_EQ(again.IsAnyAlert(at(kToday, 10, 0)), dated);
+    again.Dismiss(dated, kToday);
+    EXPECT_EQ(again.IsAnyAlert(at(kToday, 10, 0)), 0);
+    // A changed time is a new alarm.
+    ASSERT_TRUE(again.LocateID(daily));
+    again.T().edit();
+    setFieldString(again.T(), "ALR_GDZ", "09:45:00");
+    again.T().post();
+    EXPECT_EQ(again.IsAnyAlert(at(kToday, 10, 0)), daily);
+
+    // The next day the daily alarm rings again; the file keeps that day only.
+    TTbl_Alarmy nextDay;
+    nextDay.Open();
+    nextDay.SetDismissedFile(file);
+    EXPECT_EQ(nextDay.IsAnyAlert(at(kToday.addDays(1), 10, 0)), daily);
+    nextDay.Dismiss(daily, kToday.addDays(1));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith("2024-03-06\t")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith("\t" + QString::number(daily) + "&09:45:00"));
 }
 
 TEST(PlannerNotes, NoteOfTodayOnly) {

@@ -151,7 +151,12 @@ TConfig::TConfig(QWidget* parent) : QDialog(parent) {
     symbolRow->addWidget(symbolLabel);
     symbolRow->addWidget(edSymbol, 1);
     symbolRow->addWidget(btnUsunSymbol);
+    auto* tylkoAdmin = new QLabel(
+        QStringLiteral("Wzory numeracji może zmieniać tylko administrator systemu."), symbole);
+    tylkoAdmin->setObjectName(QStringLiteral("lbTylkoAdministrator"));
+    tylkoAdmin->setVisible(false);
     auto* symboleLayout = new QVBoxLayout(symbole);
+    symboleLayout->addWidget(tylkoAdmin);
     symboleLayout->addWidget(rodzaj);
     symboleLayout->addLayout(symbolRow);
     symboleLayout->addLayout(pieces);
@@ -207,6 +212,13 @@ void TConfig::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     tabs->setCurrentIndex(0);
     if (TAM_System* sys = System()) edMainDir->setText(sys->MainDir);
+    // Numbering is the office's legal record: only an administrator changes the patterns.
+    const bool admin = LoggedInIsAdmin();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{edTekst, btnTekst, btnRok, rbRok2, rbRok4, btnMiesiac,
+                                         btnNumer, rbNumerNZ, rbNumerNP, rbNumerNK, btnUsunSymbol})
+        w->setEnabled(admin);
+    findChild<QLabel*>(QStringLiteral("lbTylkoAdministrator"))->setVisible(!admin);
     if (rbPrzychodzace->isChecked())
         loadPattern();
     else
@@ -229,7 +241,7 @@ void TConfig::edSymbolChange(const QString& text) {
         edSymbol->setText(upper);  // comes back here with the upper-case text
         return;
     }
-    if (!loading_) WriteConfig(PatternKey(ChosenType()), upper);
+    if (!loading_ && LoggedInIsAdmin()) WriteConfig(PatternKey(ChosenType()), upper);
 }
 
 void TConfig::btnOKClick() {

@@ -6,34 +6,25 @@
 
 #include "controls/data/dataset.h"
 #include "controls/grid/cvdbgrid.h"
+#include "core/prompts.h"
 
 namespace pulpex {
 
-TForm_Chooser::TForm_Chooser(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("Form_Chooser"));
-    setWindowTitle(QStringLiteral("Wybieranie z listy"));
-    qLista = new TQueryDataSet(this);
-    qLista->setObjectName(QStringLiteral("qLista"));
+TForm_Chooser::TForm_Chooser(QWidget* parent)
+    : TPulpexDialog(parent, "Form_Chooser", QStringLiteral("Wybieranie z listy"), 0) {
+    qLista = QueryDataSet(this, "qLista");
     grid = new TCV_DBGrid(this);
     grid->setObjectName(QStringLiteral("grid"));
     grid->SetDataSet(qLista);
-    btnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    btnAnuluj = new QPushButton(QStringLiteral("Anuluj"), this);
-    btnAnuluj->setObjectName(QStringLiteral("btnAnuluj"));
-    btnAnuluj->setAutoDefault(false);
+    btnOk = MakeButton(this, QStringLiteral("&Ok"), "btnOk", {}, /*isDefault=*/true);
+    btnAnuluj = CancelButton(QStringLiteral("Anuluj"), "btnAnuluj");
     connect(btnOk, &QPushButton::clicked, this, &TForm_Chooser::btnOkClick);
-    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
     connect(grid, &QAbstractItemView::doubleClicked, this, &TForm_Chooser::btnOkClick);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnAnuluj);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({}, {btnOk, btnAnuluj}));
+    SetActiveControl(grid);
     resize(420, 360);
 }
 
@@ -44,7 +35,6 @@ QStringList TForm_Chooser::SqlLines() const {
 }
 
 void TForm_Chooser::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
     result_ = 0;
     qLista->Close();
     qLista->SetDatabaseName(DatabaseName);
@@ -53,9 +43,10 @@ void TForm_Chooser::showEvent(QShowEvent* event) {
     if (!Condition.isEmpty()) sql << QStringLiteral("WHERE ") + Condition;
     if (!Order.isEmpty()) sql << QStringLiteral("ORDER BY ") + Order;
     qLista->SetSQL(sql);
-    qLista->Open();
+    // A list that cannot be read is reported; the dialog stays for the user to cancel.
+    Guarded([this] { qLista->Open(); });
     grid->SetSearchName(SearchField);
-    grid->setFocus(Qt::OtherFocusReason);
+    TPulpexDialog::showEvent(event);
 }
 
 void TForm_Chooser::btnOkClick() {
@@ -71,7 +62,7 @@ void TForm_Chooser::btnOkClick() {
 void TForm_Chooser::done(int r) {
     if (r != QDialog::Accepted) result_ = 0;
     qLista->Close();
-    QDialog::done(r);
+    TPulpexDialog::done(r);
 }
 
 int TForm_Chooser::Execute() {

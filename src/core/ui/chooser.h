@@ -2,8 +2,9 @@
 // order, and the column the user types into to search; the dialog hands back the row's ID.
 #pragma once
 
-#include <QDialog>
 #include <QStringList>
+
+#include "core/ui/window.h"
 
 class QPushButton;
 
@@ -12,7 +13,7 @@ namespace pulpex {
 class TCV_DBGrid;
 class TQueryDataSet;
 
-class TForm_Chooser : public QDialog {
+class TForm_Chooser : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TForm_Chooser(QWidget* parent = nullptr);

@@ -3,14 +3,14 @@
 // pressed out of habit never deletes anything.
 #pragma once
 
-#include <QDialog>
+#include "core/ui/window.h"
 
 class QLabel;
 class QPushButton;
 
 namespace pulpex {
 
-class Tform_AskBeforeDeletion : public QDialog {
+class Tform_AskBeforeDeletion : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit Tform_AskBeforeDeletion(QWidget* parent = nullptr);
@@ -22,12 +22,9 @@ class Tform_AskBeforeDeletion : public QDialog {
     QPushButton* btnTak;
     QPushButton* btnNie;
     QLabel* lbTekst;
-
-  protected:
-    void showEvent(QShowEvent* event) override;
 };
 
-class TD_us_pas : public QDialog {
+class TD_us_pas : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TD_us_pas(QWidget* parent = nullptr);
@@ -39,9 +36,6 @@ class TD_us_pas : public QDialog {
     QLabel* Label2;
     QPushButton* btnTak;
     QPushButton* btnNie;
-
-  protected:
-    void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace pulpex

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/ui/window.h"
+
 namespace pulpex {
 
 TProgressDlg_v3::TProgressDlg_v3(QWidget* owner) : QDialog(nullptr), owner_(owner) {
@@ -22,14 +24,10 @@ TProgressDlg_v3::TProgressDlg_v3(QWidget* owner) : QDialog(nullptr), owner_(owne
     Gauge->setObjectName(QStringLiteral("Gauge"));
     Gauge->setRange(0, 100);
     Gauge->setValue(0);
-    btnPrzerwij = new QPushButton(QStringLiteral("Przerwij"), this);
-    btnPrzerwij->setObjectName(QStringLiteral("btnPrzerwij"));
-    btnPrzerwij->setAutoDefault(false);
+    btnPrzerwij = MakeButton(this, QStringLiteral("Przerwij"), "btnPrzerwij");
     connect(btnPrzerwij, &QPushButton::clicked, this, &TProgressDlg_v3::requestCancel);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnPrzerwij);
+    auto* buttons = ButtonRow({}, {btnPrzerwij});
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbTekst);

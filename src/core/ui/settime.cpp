@@ -13,16 +13,12 @@
 
 namespace pulpex {
 
-TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("Form_SetTime"));
-    setWindowTitle(QStringLiteral("Wpisywanie daty i czasu ..."));
-
-    btnPoprzedni = new QPushButton(QStringLiteral("<"), this);
-    btnPoprzedni->setObjectName(QStringLiteral("btnPoprzedni"));
-    btnPoprzedni->setToolTip(QStringLiteral("Poprzedni miesiąc"));
-    btnNastepny = new QPushButton(QStringLiteral(">"), this);
-    btnNastepny->setObjectName(QStringLiteral("btnNastepny"));
-    btnNastepny->setToolTip(QStringLiteral("Następny miesiąc"));
+TForm_SetTime::TForm_SetTime(QWidget* parent)
+    : TPulpexDialog(parent, "Form_SetTime", QStringLiteral("Wpisywanie daty i czasu ..."), 0) {
+    btnPoprzedni =
+        MakeButton(this, QStringLiteral("<"), "btnPoprzedni", QStringLiteral("Poprzedni miesiąc"));
+    btnNastepny =
+        MakeButton(this, QStringLiteral(">"), "btnNastepny", QStringLiteral("Następny miesiąc"));
     lbMiesiac = new QLabel(this);
     lbMiesiac->setObjectName(QStringLiteral("lbMiesiac"));
     lbMiesiac->setAlignment(Qt::AlignCenter);
@@ -36,23 +32,15 @@ TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
     Calendar = grid->Calendar();
     dayHeaders = grid->DayHeaders();
 
-    btnDzisiaj = new QPushButton(QStringLiteral("&Dzisiaj"), this);
-    btnDzisiaj->setObjectName(QStringLiteral("btnDzisiaj"));
-    btnDzisiaj->setAutoDefault(false);
-    btnTeraz = new QPushButton(QStringLiteral("&Teraz"), this);
-    btnTeraz->setObjectName(QStringLiteral("btnTeraz"));
-    btnTeraz->setAutoDefault(false);
+    btnDzisiaj = MakeButton(this, QStringLiteral("&Dzisiaj"), "btnDzisiaj");
+    btnTeraz = MakeButton(this, QStringLiteral("&Teraz"), "btnTeraz");
     auto* lbCzas = new QLabel(QStringLiteral("&Czas:"), this);
     edCzas = new QTimeEdit(this);
     edCzas->setObjectName(QStringLiteral("edCzas"));
     edCzas->setDisplayFormat(QStringLiteral("HH:mm"));
     lbCzas->setBuddy(edCzas);
-    btnOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setDefault(true);
-    btnAnuluj = new QPushButton(QStringLiteral("Anuluj"), this);
-    btnAnuluj->setObjectName(QStringLiteral("btnAnuluj"));
-    btnAnuluj->setAutoDefault(false);
+    btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK", {}, /*isDefault=*/true);
+    btnAnuluj = CancelButton(QStringLiteral("Anuluj"), "btnAnuluj");
 
     auto* nav = new QHBoxLayout;
     nav->addWidget(btnPoprzedni);
@@ -64,15 +52,11 @@ TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
     time->addStretch();
     time->addWidget(btnDzisiaj);
     time->addWidget(btnTeraz);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnAnuluj);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(nav);
     layout->addWidget(grid, 1);
     layout->addLayout(time);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({}, {btnOK, btnAnuluj}));
 
     connect(btnPoprzedni, &QPushButton::clicked, this, [this] { moveMonth(-1); });
     connect(btnNastepny, &QPushButton::clicked, this, [this] { moveMonth(1); });
@@ -90,7 +74,6 @@ TForm_SetTime::TForm_SetTime(QWidget* parent) : QDialog(parent) {
     });
     connect(Calendar, &QCalendarWidget::activated, this, &QDialog::accept);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
 
     SetDateTime(QDateTime::currentDateTime());
 }

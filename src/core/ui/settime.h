@@ -3,7 +3,8 @@
 #pragma once
 
 #include <QDateTime>
-#include <QDialog>
+
+#include "core/ui/window.h"
 
 class QCalendarWidget;
 class QLabel;
@@ -12,7 +13,7 @@ class QTimeEdit;
 
 namespace pulpex {
 
-class TForm_SetTime : public QDialog {
+class TForm_SetTime : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TForm_SetTime(QWidget* parent = nullptr);

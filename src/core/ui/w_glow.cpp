@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "addresses/ui/w_stron.h"
 #include "core/config.h"
 #include "core/prompts.h"
 #include "core/pulpex_system.h"
@@ -26,7 +25,6 @@
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
 #include "planner/ui/w_plan.h"
-#include "register/ui/listzdrz.h"
 #include "tables/am_diags.h"
 #include "tables/globals.h"
 #include "users/ui/user_lst.h"
@@ -61,7 +59,12 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     SetHelpContext(this, kHelpMainWindow);
     try {
         system_ = std::make_unique<TPulpex_System>(mainDir);
-        system_->loginHandler = Login;
+        // Closing the log-in is the user's choice, told apart from wrong passwords.
+        system_->loginHandler = [this](TAM_System& s) {
+            const bool in = Login(s);
+            loginCancelled_ = !in && LoginCancelled();
+            return in;
+        };
         system_->busyHandler = [this](bool busy) {
             if (busy) {
                 if (!loading_) loading_ = new TForm_Loading(this);
@@ -89,15 +92,6 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     buttonColumn_ = new QWidget(central);
     auto* column = new QVBoxLayout(buttonColumn_);
     column->setContentsMargins(0, 0, 0, 0);
-    auto* btnZdarzenia =
-        addButton(QStringLiteral("         &Zdarzenia             "), "btnZdarzenia");
-    connect(btnZdarzenia, &QPushButton::clicked, this, [this] {
-        if (started_) ListaZdarzen(this, false);
-    });
-    auto* btnAdresy = addButton(QStringLiteral("         Baza &adresów         "), "btnAdresy");
-    connect(btnAdresy, &QPushButton::clicked, this, [this] {
-        if (started_) OknoStron(this, false);
-    });
     btnKonfiguracja =
         addButton(QStringLiteral("           K&onfiguracja           "), "btnKonfiguracja");
     connect(btnKonfiguracja, &QPushButton::clicked, this, &TOknoGlowne::btnKonfiguracjaClick);
@@ -241,8 +235,9 @@ void TOknoGlowne::FormActivate() {
     }
     starting_ = false;
     if (!ok) {
-        prompts().message(Severity::Error,
-                          QStringLiteral("Uruchomienie programu nie jest możliwe"));
+        if (!loginCancelled_)
+            prompts().message(Severity::Error,
+                              QStringLiteral("Uruchomienie programu nie jest możliwe"));
         closing_ = true;
         close();
         return;

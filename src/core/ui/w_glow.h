@@ -65,6 +65,7 @@ class TOknoGlowne : public QMainWindow {
     std::unique_ptr<TPulpex_System> system_;
     bool started_ = false;
     bool starting_ = false;
+    bool loginCancelled_ = false;  // the user closed the log-in
     bool closing_ = false;
     QString pendingDiag_;  // what the first-run check found, logged once the tables are open
     QWidget* buttonColumn_ = nullptr;

@@ -1,12 +1,16 @@
 #include "core/ui/window.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTextCursor>
 
 #include "controls/data/dataset.h"
 #include "core/prompts.h"
 #include "core/system.h"
+#include "core/textfit.h"
 #include "core/ui/help.h"
 
 namespace pulpex {
@@ -106,6 +110,32 @@ TQueryDataSet* QueryDataSet(QObject* owner, const char* name, const QStringList&
 
 bool ConfirmDeletion(const QString& text) {
     return prompts().message(Severity::Confirmation, text, Buttons::YesNo) == Answer::Yes;
+}
+
+bool FitEditorText(QWidget* editor, const engine::CodePage& cp, const QString& what) {
+    auto* memo = qobject_cast<QPlainTextEdit*>(editor);
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!memo && !line) return true;
+    QString text = memo ? memo->toPlainText() : line->text();
+    switch (AskToFitText(text, cp, what)) {
+        case TTextFit::Fits:
+            return true;
+        case TTextFit::Replaced:
+            // As typed: data-aware editors take the new text into their field.
+            if (memo) {
+                QTextCursor all(memo->document());
+                all.select(QTextCursor::Document);
+                all.insertText(text);
+            } else {
+                line->selectAll();
+                line->insert(text);
+            }
+            return true;
+        case TTextFit::Refused:
+            break;
+    }
+    editor->setFocus(Qt::OtherFocusReason);
+    return false;
 }
 
 }  // namespace pulpex

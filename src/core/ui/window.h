@@ -20,6 +20,9 @@ class QPushButton;
 
 namespace pulpex {
 
+namespace engine {
+class CodePage;
+}
 class TDataSet;
 class TQueryDataSet;
 class TTableDataSet;
@@ -82,5 +85,12 @@ C* Bound(QWidget* parent, const char* name, TDataSet* ds, const QString& field) 
 
 // The deletion question (Yes/No, "No" safe): true when the user confirmed.
 bool ConfirmDeletion(const QString& text);
+
+// Before the text of `editor` (a QPlainTextEdit or a QLineEdit) is stored in a table of code page
+// `cp`: characters the page cannot hold are named to the user (`what` begins the question, "Tekst
+// notatki"), who may have them replaced (the editor then shows the replaced text) or go back to
+// edit them (the focus goes to the editor, and the answer is false). True when the text can be
+// stored as it now stands.
+bool FitEditorText(QWidget* editor, const engine::CodePage& cp, const QString& what);
 
 }  // namespace pulpex

@@ -8,6 +8,7 @@
 
 #include "core/prompts.h"
 #include "core/system.h"
+#include "core/utils.h"
 #include "planner/alarms.h"
 #include "planner/ui/d_budzik.h"
 #include "tables/globals.h"
@@ -39,6 +40,11 @@ void TSoundEffectAlarm::Stop() {
     if (effect_) effect_->stop();
 }
 
+TAlarmNotifier& AlarmNotifier() {
+    static TAlarmNotifier notifier;
+    return notifier;
+}
+
 // ---------------------------------------------------------------- TAlarmCheck
 
 TAlarmCheck::TAlarmCheck(QWidget* owner)
@@ -66,6 +72,10 @@ QString TAlarmCheck::SoundFile() {
     return System() ? System()->MainDir + QStringLiteral("alarm.wav") : QString();
 }
 
+QString TAlarmCheck::DismissedFile() {
+    return QFileInfo(UserIniPath()).absolutePath() + QStringLiteral("/zamkniete-alarmy.txt");
+}
+
 void TAlarmCheck::CheckAlarms() {
     if (checking_) return;
     checking_ = true;
@@ -82,22 +92,25 @@ void TAlarmCheck::CheckAlarms() {
 
     // Around a backup or before the catalogue exists there is nothing to check.
     if (!TblAlarmy || !TblAlarmy->Active()) return;
-    try {
+    // The catalogue's table object is made anew after a restore: it learns the file each time.
+    if (TblAlarmy->DismissedFile().isEmpty()) TblAlarmy->SetDismissedFile(DismissedFile());
+    Guarded([this] {
         for (int id = TblAlarmy->IsAnyAlert(clock_()); id > 0;
              id = TblAlarmy->IsAnyAlert(clock_())) {
             const bool playing = sound_->Open(SoundFile());
             if (playing) sound_->Play();
-            try {
-                PokazAlarm(owner_, id);
-            } catch (...) {
-                sound_->Stop();
-                throw;
-            }
-            sound_->Stop();
+            // Closed by the user, it stays quiet today, whatever became of storing it.
+            struct Closed {
+                TAlarmCheck& c;
+                int id;
+                ~Closed() {
+                    c.sound_->Stop();
+                    if (TblAlarmy) TblAlarmy->Dismiss(id, c.clock_().date());
+                }
+            } closed{*this, id};
+            PokazAlarm(owner_, id);
         }
-    } catch (const EDatabaseError& e) {
-        prompts().message(Severity::Error, QString::fromUtf8(e.what()));
-    }
+    });
 }
 
 }  // namespace pulpex

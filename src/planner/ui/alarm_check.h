@@ -40,6 +40,15 @@ class TSoundEffectAlarm : public TAlarmSound {
     std::unique_ptr<QSoundEffect> effect_;
 };
 
+// Tells the windows that show alarms that one was added, changed or deleted elsewhere, so that
+// their lists follow at once.
+class TAlarmNotifier : public QObject {
+    Q_OBJECT
+  signals:
+    void Changed();
+};
+TAlarmNotifier& AlarmNotifier();
+
 class TAlarmCheck : public QObject {
     Q_OBJECT
   public:
@@ -62,6 +71,8 @@ class TAlarmCheck : public QObject {
     TAlarmSound* Sound() const { return sound_.get(); }
     // MainDir + "alarm.wav".
     static QString SoundFile();
+    // The workstation's file of the alarms closed today ($XDG_CONFIG_HOME/pulpex/).
+    static QString DismissedFile();
 
     // The time the check compares with (now unless set).
     void SetClock(std::function<QDateTime()> clock);

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -10,55 +9,29 @@
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "core/prompts.h"
-#include "core/system.h"
 #include "core/ui/help.h"
-#include "tables/tbase.h"
+#include "planner/ui/alarm_check.h"
 
 namespace pulpex {
 
-namespace {
-
-
-}  // namespace
-
-Td_notatka::Td_notatka(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("d_notatka"));
-    setWindowTitle(QStringLiteral("Zegarek"));
-    SetHelpContext(this, kHelpZegarek);
-
-    tAlarmy = new TTableDataSet(this);
-    tAlarmy->setObjectName(QStringLiteral("tAlarmy"));
-    tAlarmy->SetTableName(QStringLiteral("ALARM"));
-
-    DBText1 = new TDBText(this);
-    DBText1->setObjectName(QStringLiteral("DBText1"));
-    DBText1->SetDataSet(tAlarmy);
-    DBText1->SetDataField(QStringLiteral("ALR_GDZ"));
+Td_notatka::Td_notatka(QWidget* parent)
+    : TPulpexDialog(parent, "d_notatka", QStringLiteral("Zegarek"), kHelpZegarek) {
+    tAlarmy = TableDataSet(this, "tAlarmy", QStringLiteral("ALARM"));
+    DBText1 = Bound<TDBText>(this, "DBText1", tAlarmy, QStringLiteral("ALR_GDZ"));
     QFont big = DBText1->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 2);
     DBText1->setFont(big);
     DBText1->setAlignment(Qt::AlignCenter);
-    DBMemo1 = new TDBMemo(this);
-    DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
-    DBMemo1->SetDataSet(tAlarmy);
-    DBMemo1->SetDataField(QStringLiteral("ALR_OPI"));
+    DBMemo1 = Bound<TDBMemo>(this, "DBMemo1", tAlarmy, QStringLiteral("ALR_OPI"));
     DBMemo1->setTabChangesFocus(true);
-    DBCheckBox1 = new TDBCheckBox(this);
-    DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
+    DBCheckBox1 = Bound<TDBCheckBox>(this, "DBCheckBox1", tAlarmy, QStringLiteral("ALR_AKT"));
     DBCheckBox1->setText(QStringLiteral("&Aktywność"));
-    DBCheckBox1->SetDataSet(tAlarmy);
-    DBCheckBox1->SetDataField(QStringLiteral("ALR_AKT"));
-    DBCheckBox2 = new TDBCheckBox(this);
-    DBCheckBox2->setObjectName(QStringLiteral("DBCheckBox2"));
+    DBCheckBox2 = Bound<TDBCheckBox>(this, "DBCheckBox2", tAlarmy, QStringLiteral("ALR_CDZ"));
     DBCheckBox2->setText(QStringLiteral("&Na wszystkie dni"));
-    DBCheckBox2->SetDataSet(tAlarmy);
-    DBCheckBox2->SetDataField(QStringLiteral("ALR_CDZ"));
     CheckBox1 = new QCheckBox(QStringLiteral("&Usuń notatkę z bazy"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    BitBtn1 = new QPushButton(QStringLiteral("&OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
+    BitBtn1 = MakeButton(this, QStringLiteral("&OK"), "BitBtn1", {}, /*isDefault=*/true);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -70,21 +43,17 @@ Td_notatka::Td_notatka(QWidget* parent) : QDialog(parent) {
     flags->addWidget(DBCheckBox1);
     flags->addWidget(DBCheckBox2);
     flags->addStretch();
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(CheckBox1);
-    bottom->addStretch();
-    bottom->addWidget(BitBtn1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(DBText1);
     layout->addWidget(DBMemo1, 1);
     layout->addLayout(flags);
-    layout->addLayout(bottom);
+    layout->addLayout(ButtonRow({CheckBox1}, {BitBtn1}));
+    SetActiveControl(BitBtn1);
     resize(340, 240);
 }
 
 void Td_notatka::OpenAlarm(int id) {
     tAlarmy->Close();
-    tAlarmy->SetDatabaseName(System() ? System()->DataDir : QString());
     tAlarmy->SetFilter(QStringLiteral("ID = ") + QString::number(id));
     tAlarmy->SetFiltered(true);
     tAlarmy->Open();
@@ -96,28 +65,29 @@ void Td_notatka::beepAll() {
 }
 
 void Td_notatka::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+    TPulpexDialog::showEvent(event);
     beepAll();
     Timer1->start();
-    BitBtn1->setFocus(Qt::OtherFocusReason);
 }
 
 void Td_notatka::done(int r) {
-    // A text the table cannot take is refused by its control, which tells the user so; the
-    // dialog stays open with the text instead of dropping the changes. Engine errors are left
-    // for StoreOrDelete, which hands them to the caller.
-    if (!CheckBox1->isChecked() && tAlarmy->State() == TDataSetState::Edit) {
+    // A text the table cannot take is put right with the user, or the dialog stays open with
+    // it; a value a control could not write keeps it open too. Engine errors are left for
+    // StoreOrDelete, which hands them to the caller.
+    if (!CheckBox1->isChecked() && tAlarmy->Editing()) {
+        if (!FitEditorText(DBMemo1, tAlarmy->Table()->codePage(), QStringLiteral("Tekst alarmu")))
+            return;
         bool engineError = false;
         try {
             tAlarmy->Post();
-        } catch (const EDatabaseError&) {
+        } catch (const engine::EDatabaseError&) {
             engineError = true;
         }
-        if (!engineError && tAlarmy->State() == TDataSetState::Edit) return;
+        if (!engineError && tAlarmy->Editing()) return;
     }
     // No beep may follow the closing, whichever way the dialog is closed.
     Timer1->stop();
-    QDialog::done(r);
+    TPulpexDialog::done(r);
 }
 
 void Td_notatka::StoreOrDelete() {
@@ -141,6 +111,10 @@ void PokazAlarm(QWidget* owner, int id) {
     Td_notatka dlg(owner);
     dlg.OpenAlarm(id);
     dlg.exec();
+    // The lists follow whatever happened to the row, a failed store included.
+    struct Tell {
+        ~Tell() { emit AlarmNotifier().Changed(); }
+    } tell;
     dlg.StoreOrDelete();
     dlg.tAlarmy->Close();
 }

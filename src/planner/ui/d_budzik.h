@@ -2,7 +2,7 @@
 // off, make it daily, edit its text or delete it.
 #pragma once
 
-#include <QDialog>
+#include "core/ui/window.h"
 
 class QCheckBox;
 class QPushButton;
@@ -15,7 +15,7 @@ class TDBMemo;
 class TDBText;
 class TTableDataSet;
 
-class Td_notatka : public QDialog {
+class Td_notatka : public TPulpexDialog {
     Q_OBJECT
   public:
     // Number of default beeps at each announcement.
@@ -46,7 +46,8 @@ class Td_notatka : public QDialog {
     void beepAll();
 };
 
-// Shows "Zegarek" modally for the alarm `id`, then stores or deletes the alarm.
+// Shows "Zegarek" modally for the alarm `id`, then stores or deletes the alarm; the windows that
+// show alarms are told.
 void PokazAlarm(QWidget* owner, int id);
 
 }  // namespace pulpex

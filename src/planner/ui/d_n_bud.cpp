@@ -1,7 +1,6 @@
 #include "planner/ui/d_n_bud.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -12,20 +11,13 @@
 #include "core/prompts.h"
 #include "core/ui/help.h"
 #include "planner/alarms.h"
+#include "planner/ui/alarm_check.h"
 #include "tables/globals.h"
 
 namespace pulpex {
 
-namespace {
-
-
-}  // namespace
-
-Td_n_budzik::Td_n_budzik(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("d_n_budzik"));
-    setWindowTitle(QStringLiteral("Nowy alarm"));
-    SetHelpContext(this, kHelpNowyAlarm);
-
+Td_n_budzik::Td_n_budzik(QWidget* parent)
+    : TPulpexDialog(parent, "d_n_budzik", QStringLiteral("Nowy alarm"), kHelpNowyAlarm) {
     auto* lbTime = new QLabel(QStringLiteral("&Godzina:"), this);
     lbTime->setObjectName(QStringLiteral("Label1"));
     editTime = new QTimeEdit(this);
@@ -40,12 +32,9 @@ Td_n_budzik::Td_n_budzik(QWidget* parent) : QDialog(parent) {
     chbAktywny->setChecked(true);
     chbCodzien = new QCheckBox(QStringLiteral("&Na wszystkie dni"), this);
     chbCodzien->setObjectName(QStringLiteral("chbCodzien"));
-    btnOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Anuluj"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setAutoDefault(false);
+    btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK", {}, /*isDefault=*/true);
+    btnCancel = CancelButton(QStringLiteral("Anuluj"), "btnCancel");
+    connect(btnOK, &QPushButton::clicked, this, &Td_n_budzik::btnOKClick);
 
     auto* top = new QHBoxLayout;
     top->addWidget(lbTime);
@@ -55,27 +44,20 @@ Td_n_budzik::Td_n_budzik(QWidget* parent) : QDialog(parent) {
     flags->addWidget(chbAktywny);
     flags->addWidget(chbCodzien);
     flags->addStretch();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(Memo1, 1);
     layout->addLayout(flags);
-    layout->addLayout(buttons);
-
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(ButtonRow({}, {btnOK, btnCancel}));
+    SetActiveControl(editTime);
     resize(320, 220);
 }
 
 void Td_n_budzik::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
     // Whole minutes: the picker shows no seconds, so the alarm rings at the minute shown.
     const QTime now = QTime::currentTime();
     editTime->setTime(QTime(now.hour(), now.minute()));
-    editTime->setFocus(Qt::OtherFocusReason);
+    TPulpexDialog::showEvent(event);
 }
 
 void Td_n_budzik::FillRecord(TRec_Alarmy& record, const QDate& date) const {
@@ -88,25 +70,31 @@ void Td_n_budzik::FillRecord(TRec_Alarmy& record, const QDate& date) const {
     record.ALR_OPI.SetText(Memo1->toPlainText());
 }
 
-int NowyAlarm(QWidget* owner, const QDate& date) {
-    Td_n_budzik dlg(owner);
-    if (dlg.exec() != QDialog::Accepted) return 0;
-    TRec_Alarmy record;
-    dlg.FillRecord(record, date);
+void Td_n_budzik::btnOKClick() {
     const QString failed = QStringLiteral("Nie udało się zapisać alarmu.");
-    if (!TblAlarmy) {
+    if (!TblAlarmy || !TblAlarmy->Active()) {
         prompts().message(Severity::Error,
                           failed + QStringLiteral("\r\nTabela alarmów nie jest otwarta."));
-        return 0;
+        return;
     }
-    try {
-        int id = 0;
-        TblAlarmy->OT_AddNew(id, record);
-    } catch (const EDatabaseError& e) {
-        prompts().message(Severity::Error,
-                          failed + QStringLiteral("\r\n") + QString::fromUtf8(e.what()));
-        return 0;
-    }
+    if (!FitEditorText(Memo1, TblAlarmy->T().codePage(), QStringLiteral("Tekst alarmu"))) return;
+    TRec_Alarmy record;
+    FillRecord(record, date_);
+    const bool stored = Guarded(
+        [&] {
+            int id = 0;
+            TblAlarmy->OT_AddNew(id, record);
+        },
+        failed);
+    if (!stored) return;
+    accept();
+}
+
+int NowyAlarm(QWidget* owner, const QDate& date) {
+    Td_n_budzik dlg(owner);
+    dlg.Prepare(date);
+    if (dlg.exec() != QDialog::Accepted) return 0;
+    emit AlarmNotifier().Changed();
     return 1;
 }
 

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <QDate>
-#include <QDialog>
+
+#include "core/ui/window.h"
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -13,11 +14,13 @@ namespace pulpex {
 
 class TRec_Alarmy;
 
-class Td_n_budzik : public QDialog {
+class Td_n_budzik : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit Td_n_budzik(QWidget* parent = nullptr);
 
+    // The day the new alarm is for.
+    void Prepare(const QDate& date) { date_ = date; }
     // The alarm as entered, for `date`.
     void FillRecord(TRec_Alarmy& record, const QDate& date) const;
 
@@ -30,11 +33,15 @@ class Td_n_budzik : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+
+  private:
+    void btnOKClick();
+    QDate date_ = QDate::currentDate();
 };
 
-// Shows "Nowy alarm" modally. 0 when cancelled; on "&OK" the alarm is stored through the
-// catalogue's alarms table and the answer is 1. A store that fails is reported and answers 0,
-// so that nobody believes an alarm is set that will never ring.
+// Shows "Nowy alarm" modally. 0 when cancelled; "&OK" stores the alarm through the catalogue's
+// alarms table and answers 1. A store that fails is reported and the dialog stays open with what
+// was typed, so that nobody believes an alarm is set that will never ring.
 int NowyAlarm(QWidget* owner, const QDate& date);
 
 }  // namespace pulpex

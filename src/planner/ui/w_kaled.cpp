@@ -10,20 +10,18 @@
 #include <QVBoxLayout>
 
 #include "core/ui/help.h"
+#include "core/ui/window.h"
 #include "core/utils.h"
 
 namespace pulpex {
 
 namespace {
 
-
+// The arrows say nothing to a screen reader: their hint names them.
 QPushButton* navButton(QWidget* parent, const QString& text, const QString& hint,
                        const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
+    QPushButton* b = MakeButton(parent, text, name, hint);
     b->setAccessibleName(hint);
-    b->setAutoDefault(false);
     return b;
 }
 
@@ -47,11 +45,8 @@ QString LongDateText(const QDate& date) {
 
 // ---------------------------------------------------------------- TKalendarz
 
-TKalendarz::TKalendarz(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("Kalendarz"));
-    setWindowTitle(QStringLiteral("Kalendarz"));
-    SetHelpContext(this, kHelpKalendarz);
-
+TKalendarz::TKalendarz(QWidget* parent)
+    : TPulpexDialog(parent, "Kalendarz", QStringLiteral("Kalendarz"), kHelpKalendarz) {
     auto* grid = new TPolishMonthGrid(this, QStringLiteral("Calendar1"));
     Calendar1 = grid->Calendar();
 
@@ -79,13 +74,9 @@ TKalendarz::TKalendarz(QWidget* parent) : QDialog(parent) {
     BitBtn3 = navButton(this, QStringLiteral(">"), QStringLiteral("Następny miesiąc"), "BitBtn3");
     BitBtn4 = navButton(this, QStringLiteral(">>"), QStringLiteral("Następny rok"), "BitBtn4");
 
-    btnOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setDefault(true);
+    btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK", {}, /*isDefault=*/true);
     btnOK->setMinimumWidth(80);
-    BitBtn6 = new QPushButton(QStringLiteral("Anuluj"), this);
-    BitBtn6->setObjectName(QStringLiteral("BitBtn6"));
-    BitBtn6->setAutoDefault(false);
+    BitBtn6 = CancelButton(QStringLiteral("Anuluj"), "BitBtn6");
     BitBtn6->setMinimumWidth(80);
 
     auto* nav = new QHBoxLayout;
@@ -101,28 +92,24 @@ TKalendarz::TKalendarz(QWidget* parent) : QDialog(parent) {
     auto* chosen = new QHBoxLayout;
     chosen->addWidget(Label3);
     chosen->addWidget(Label4, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(BitBtn6);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(nav);
     layout->addWidget(grid, 1);
     layout->addLayout(chosen);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({}, {btnOK, BitBtn6}));
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { moveMonths(-12); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { moveMonths(-1); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { moveMonths(1); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { moveMonths(12); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn6, &QPushButton::clicked, this, &QDialog::reject);
     connect(Calendar1, &QCalendarWidget::currentPageChanged, this, &TKalendarz::refreshLabels);
     connect(Calendar1, &QCalendarWidget::selectionChanged, this, &TKalendarz::refreshLabels);
     // A double click and Enter on the grid.
     connect(Calendar1, &QCalendarWidget::activated, this, &TKalendarz::calendarActivated);
 
     Setup(true, true, QDate::currentDate());
+    SetActiveControl(Calendar1);
     resize(340, 300);
 }
 
@@ -175,9 +162,8 @@ void TKalendarz::calendarActivated() {
 }
 
 void TKalendarz::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+    TPulpexDialog::showEvent(event);
     refreshLabels();
-    Calendar1->setFocus(Qt::OtherFocusReason);
 }
 
 void TKalendarz::keyPressEvent(QKeyEvent* event) {
@@ -186,7 +172,7 @@ void TKalendarz::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QDialog::keyPressEvent(event);
+    TPulpexDialog::keyPressEvent(event);
 }
 
 QDate WybierzDate(QWidget* owner, bool showCancel, bool allowYearChange, const QDate& date) {

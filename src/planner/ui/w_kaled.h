@@ -3,12 +3,12 @@
 #pragma once
 
 #include <QDate>
-#include <QDialog>
 #include <QList>
 #include <QString>
 #include <QWidget>
 
 #include "controls/monthgrid.h"
+#include "core/ui/window.h"
 
 class QCalendarWidget;
 class QLabel;
@@ -21,7 +21,7 @@ QString LongDateText(const QDate& date);
 // The month in the genitive ("stycznia") for 1..12; empty otherwise.
 QString MonthNameGenitive(int month);
 
-class TKalendarz : public QDialog {
+class TKalendarz : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TKalendarz(QWidget* parent = nullptr);

@@ -6,19 +6,24 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
 #include "core/prompts.h"
 #include "core/system.h"
+#include "core/textfit.h"
 #include "core/ui/help.h"
 #include "core/utils.h"
 #include "planner/note_dz.h"
+#include "planner/ui/alarm_check.h"
 #include "planner/ui/d_n_bud.h"
 #include "planner/ui/w_kaled.h"
 #include "tables/globals.h"
@@ -27,137 +32,97 @@ namespace pulpex {
 
 namespace {
 
-
 const QString kSection = QStringLiteral("Pulpex");
 const QString kKey = QStringLiteral("Alarm");
 
-QPushButton* button(QWidget* parent, const QString& text, const QString& hint, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    if (!hint.isEmpty()) b->setToolTip(hint);
-    b->setAutoDefault(false);
-    return b;
-}
+// Shows a column's stored text in another form ("08:00:00" as "08:00").
+class TShownAs : public QStyledItemDelegate {
+  public:
+    TShownAs(std::function<QString(const QString&)> show, QObject* parent)
+        : QStyledItemDelegate(parent), show_(std::move(show)) {}
+    QString displayText(const QVariant& value, const QLocale&) const override {
+        return show_(value.toString());
+    }
 
-void showDatabaseError(const EDatabaseError& e) {
-    prompts().message(Severity::Error, QString::fromUtf8(e.what()));
-}
+  private:
+    std::function<QString(const QString&)> show_;
+};
 
-bool editing(const TTableDataSet* ds) {
-    return ds->State() == TDataSetState::Edit || ds->State() == TDataSetState::Insert;
+QString alarmsFilter(const QDate& day) {
+    return QStringLiteral("ALR_DAT=") + DateToStr(day) + QStringLiteral(" or ") +
+           QStringLiteral("ALR_CDZ") + QStringLiteral(" = 'TRUE' ");
 }
 
 }  // namespace
 
-template <class F>
-void Tokno_plan::guarded(F&& f) {
-    try {
-        f();
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
-    }
+Tokno_plan::Tokno_plan(QWidget* parent)
+    : TPulpexDialog(parent, "okno_plan", QStringLiteral("Terminarz"), kHelpTerminarz) {
+    tableNotatki =
+        TableDataSet(this, "tableNotatki", QStringLiteral("NOTKI"), QStringLiteral("NT_DAT"));
+    tableAlarmy =
+        TableDataSet(this, "tableAlarmy", QStringLiteral("ALARM"), QStringLiteral("ALR_DAT"));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    QWidget* day = buildDay();
+    buildNote();
+    buildAlarms();
+    auto* right = new QVBoxLayout;
+    right->addWidget(GroupBox1, 1);
+    right->addWidget(GroupBox2, 1);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(day);
+    layout->addLayout(right, 1);
+
+    connect(tableNotatki, &TDataSet::AfterScroll, this, &Tokno_plan::NoteChanged);
+    connect(tableAlarmy, &TDataSet::AfterScroll, this, &Tokno_plan::AlarmChanged);
+    connect(Timer1, &QTimer::timeout, this, &Tokno_plan::showClock);
+    connect(&AlarmNotifier(), &TAlarmNotifier::Changed, this, &Tokno_plan::alarmsChangedElsewhere);
+    KeepPosted({tableNotatki, tableAlarmy});
+
+    SetDate(QDate::currentDate());
+    resize(760, 500);
 }
 
-Tokno_plan::Tokno_plan(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("okno_plan"));
-    setWindowTitle(QStringLiteral("Terminarz"));
-    SetHelpContext(this, kHelpTerminarz);
+Tokno_plan::~Tokno_plan() = default;
 
-    tableNotatki = new TTableDataSet(this);
-    tableNotatki->setObjectName(QStringLiteral("tableNotatki"));
-    tableNotatki->SetTableName(QStringLiteral("NOTKI"));
-    tableNotatki->SetIndexName(QStringLiteral("NT_DAT"));
-    tableAlarmy = new TTableDataSet(this);
-    tableAlarmy->setObjectName(QStringLiteral("tableAlarmy"));
-    tableAlarmy->SetTableName(QStringLiteral("ALARM"));
-    tableAlarmy->SetIndexName(QStringLiteral("ALR_DAT"));
-    if (System()) SetDataDir(System()->DataDir);
-
-    // --- the day
-    auto* lbWybor = new QLabel(QStringLiteral("Wybór daty do edycji"), this);
+QWidget* Tokno_plan::buildDay() {
+    auto* box = new QWidget(this);
+    auto* lbWybor = new QLabel(QStringLiteral("Wybór daty do edycji"), box);
     lbWybor->setObjectName(QStringLiteral("Label1"));
-    auto* grid = new TPolishMonthGrid(this, QStringLiteral("Calendar2"));
+    auto* grid = new TPolishMonthGrid(box, QStringLiteral("Calendar2"));
     Calendar2 = grid->Calendar();
     lbWybor->setBuddy(grid);
     btnPrevMonth =
-        button(this, QStringLiteral("<"), QStringLiteral("Poprzedni miesiąc"), "btnPrevMonth");
+        MakeButton(box, QStringLiteral("<"), "btnPrevMonth", QStringLiteral("Poprzedni miesiąc"));
     btnNextMonth =
-        button(this, QStringLiteral(">"), QStringLiteral("Następny miesiąc"), "btnNextMonth");
-    Label2 = new QLabel(this);
+        MakeButton(box, QStringLiteral(">"), "btnNextMonth", QStringLiteral("Następny miesiąc"));
+    Label2 = new QLabel(box);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     QFont bold = Label2->font();
     bold.setBold(true);
     Label2->setFont(bold);
-    Label5 = new QLabel(this);
+    Label5 = new QLabel(box);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label6 = new QLabel(this);
+    Label6 = new QLabel(box);
     Label6->setObjectName(QStringLiteral("Label6"));
     QFont clock = Label6->font();
     clock.setBold(true);
     clock.setPointSizeF(clock.pointSizeF() * 1.5);
     Label6->setFont(clock);
-    chbCheckAtStartup = new QCheckBox(QStringLiteral("Sprawdzaj przy uruchomieniu"), this);
+    chbCheckAtStartup = new QCheckBox(QStringLiteral("Sprawdzaj przy uruchomieniu"), box);
     chbCheckAtStartup->setObjectName(QStringLiteral("chbCheckAtStartup"));
     chbCheckAtStartup->setVisible(false);
-    btnClose = button(this, QStringLiteral("&Koniec"), {}, "btnClose");
+    btnClose = MakeButton(box, QStringLiteral("&Koniec"), "btnClose");
 
-    // --- the note
-    GroupBox1 = new QGroupBox(QStringLiteral(" Zapis na wybraną datę "), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    Label4 = new QLabel(GroupBox1);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setFont(bold);
-    DBMemo1 = new TDBMemo(GroupBox1);
-    DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
-    DBMemo1->SetDataSet(tableNotatki);
-    DBMemo1->SetDataField(QStringLiteral("NT_OPI"));
-    DBMemo1->setTabChangesFocus(true);
-    btnAddNote = button(GroupBox1, QStringLiteral("&Utwórz notatkę w na powyższą datę"),
-                        QStringLiteral("Dodanie nowej rejestracji"), "btnAddNote");
-    btnDeleteNote = button(GroupBox1, QStringLiteral("Usuń no&tatkę na powyższą datę"),
-                           QStringLiteral("Usunięcie rejestracji"), "btnDeleteNote");
-
-    // --- the alarms
-    GroupBox2 = new QGroupBox(QStringLiteral(" Harmonogram godzinowy na wybraną datę "), this);
-    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    DBGrid1 = new TCV_DBGrid(GroupBox2);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->SetDataSet(tableAlarmy);
-    DBGrid1->AddColumn(QStringLiteral("ALR_GDZ"), QStringLiteral("Godzina"), 80);
-    DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    DBGrid1->verticalHeader()->hide();
-    DBGrid1->setMaximumWidth(130);
-    DBMemo2 = new TDBMemo(GroupBox2);
-    DBMemo2->setObjectName(QStringLiteral("DBMemo2"));
-    DBMemo2->SetDataSet(tableAlarmy);
-    DBMemo2->SetDataField(QStringLiteral("ALR_OPI"));
-    DBMemo2->setTabChangesFocus(true);
-    dbchbAktywny = new TDBCheckBox(GroupBox2);
-    dbchbAktywny->setObjectName(QStringLiteral("dbchbAktywny"));
-    dbchbAktywny->setText(QStringLiteral("Aktywny"));
-    dbchbAktywny->SetDataSet(tableAlarmy);
-    dbchbAktywny->SetDataField(QStringLiteral("ALR_AKT"));
-    dbchbCodzienny = new TDBCheckBox(GroupBox2);
-    dbchbCodzienny->setObjectName(QStringLiteral("dbchbCodzienny"));
-    dbchbCodzienny->setText(QStringLiteral("Na wszystkie dni"));
-    dbchbCodzienny->SetDataSet(tableAlarmy);
-    dbchbCodzienny->SetDataField(QStringLiteral("ALR_CDZ"));
-    btnNewAlarm = button(GroupBox2, QStringLiteral("&Nowa"),
-                         QStringLiteral("Dodanie nowej rejestracji"), "btnNewAlarm");
-    btnDeleteAlarm = button(GroupBox2, QStringLiteral("U&suń"),
-                            QStringLiteral("Usunięcie rejestracji"), "btnDeleteAlarm");
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-
-    // --- layout
     auto* nav = new QHBoxLayout;
     nav->addWidget(btnPrevMonth);
     nav->addWidget(Label2, 1);
     nav->addWidget(btnNextMonth);
-    auto* left = new QVBoxLayout;
+    auto* left = new QVBoxLayout(box);
+    left->setContentsMargins(0, 0, 0, 0);
     left->addWidget(lbWybor);
     left->addLayout(nav);
     left->addWidget(grid, 1);
@@ -167,69 +132,96 @@ Tokno_plan::Tokno_plan(QWidget* parent) : QDialog(parent) {
     left->addStretch();
     left->addWidget(btnClose);
 
-    auto* noteButtons = new QHBoxLayout;
-    noteButtons->addWidget(btnAddNote);
-    noteButtons->addWidget(btnDeleteNote);
-    noteButtons->addStretch();
-    auto* noteLayout = new QVBoxLayout(GroupBox1);
-    noteLayout->addWidget(Label4);
-    noteLayout->addWidget(DBMemo1, 1);
-    noteLayout->addLayout(noteButtons);
-
-    auto* alarmFlags = new QHBoxLayout;
-    alarmFlags->addWidget(dbchbAktywny);
-    alarmFlags->addWidget(dbchbCodzienny);
-    alarmFlags->addStretch();
-    auto* alarmDetail = new QVBoxLayout;
-    alarmDetail->addWidget(DBMemo2, 1);
-    alarmDetail->addLayout(alarmFlags);
-    auto* alarmRows = new QHBoxLayout;
-    alarmRows->addWidget(DBGrid1);
-    alarmRows->addLayout(alarmDetail, 1);
-    auto* alarmButtons = new QHBoxLayout;
-    alarmButtons->addWidget(btnNewAlarm);
-    alarmButtons->addWidget(btnDeleteAlarm);
-    alarmButtons->addStretch();
-    auto* alarmLayout = new QVBoxLayout(GroupBox2);
-    alarmLayout->addLayout(alarmRows, 1);
-    alarmLayout->addLayout(alarmButtons);
-
-    auto* right = new QVBoxLayout;
-    right->addWidget(GroupBox1, 1);
-    right->addWidget(GroupBox2, 1);
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left);
-    layout->addLayout(right, 1);
-
-    // --- events
     connect(Calendar2, &QCalendarWidget::selectionChanged, this, &Tokno_plan::Calendar2Change);
     connect(Calendar2, &QCalendarWidget::currentPageChanged, this, &Tokno_plan::showMonth);
     connect(btnPrevMonth, &QPushButton::clicked, this, [this] { moveMonth(-1); });
     connect(btnNextMonth, &QPushButton::clicked, this, [this] { moveMonth(1); });
-    connect(tableNotatki, &TDataSet::AfterScroll, this, &Tokno_plan::NoteChanged);
-    connect(tableAlarmy, &TDataSet::AfterScroll, this, &Tokno_plan::AlarmChanged);
-    connect(btnAddNote, &QPushButton::clicked, this, &Tokno_plan::btnAddNoteClick);
-    connect(btnDeleteNote, &QPushButton::clicked, this, &Tokno_plan::btnDeleteNoteClick);
-    connect(btnNewAlarm, &QPushButton::clicked, this, &Tokno_plan::btnNewAlarmClick);
-    connect(btnDeleteAlarm, &QPushButton::clicked, this, &Tokno_plan::btnDeleteAlarmClick);
-    connect(btnClose, &QPushButton::clicked, this, &Tokno_plan::btnCloseClick);
-    connect(Timer1, &QTimer::timeout, this, &Tokno_plan::showClock);
-
-    SetDate(QDate::currentDate());
-    resize(720, 480);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+    return box;
 }
 
-Tokno_plan::~Tokno_plan() = default;
+void Tokno_plan::buildNote() {
+    GroupBox1 = new QGroupBox(QStringLiteral(" Zapis na wybraną datę "), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Label4 = new QLabel(GroupBox1);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    QFont bold = Label4->font();
+    bold.setBold(true);
+    Label4->setFont(bold);
+    DBMemo1 = Bound<TDBMemo>(GroupBox1, "DBMemo1", tableNotatki, QStringLiteral("NT_OPI"));
+    DBMemo1->setTabChangesFocus(true);
+    btnAddNote = MakeButton(GroupBox1, QStringLiteral("&Utwórz notatkę w na powyższą datę"),
+                            "btnAddNote", QStringLiteral("Dodanie nowej rejestracji"));
+    btnDeleteNote = MakeButton(GroupBox1, QStringLiteral("Usuń no&tatkę na powyższą datę"),
+                               "btnDeleteNote", QStringLiteral("Usunięcie rejestracji"));
 
-void Tokno_plan::SetDataDir(const QString& dir) {
-    tableNotatki->SetDatabaseName(dir);
-    tableAlarmy->SetDatabaseName(dir);
+    auto* layout = new QVBoxLayout(GroupBox1);
+    layout->addWidget(Label4);
+    layout->addWidget(DBMemo1, 1);
+    layout->addLayout(ButtonRow({btnAddNote, btnDeleteNote}, {}));
+
+    connect(btnAddNote, &QPushButton::clicked, this, &Tokno_plan::btnAddNoteClick);
+    connect(btnDeleteNote, &QPushButton::clicked, this, &Tokno_plan::btnDeleteNoteClick);
+}
+
+void Tokno_plan::buildAlarms() {
+    GroupBox2 = new QGroupBox(QStringLiteral(" Harmonogram godzinowy na wybraną datę "), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    DBGrid1 = new TCV_DBGrid(GroupBox2);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->SetDataSet(tableAlarmy);
+    // The time to the minute (as it was set), whether it rings every day, and what it is about.
+    DBGrid1->AddColumn(QStringLiteral("ALR_GDZ"), QStringLiteral("Godzina"), 60);
+    DBGrid1->AddColumn(QStringLiteral("ALR_CDZ"), QStringLiteral("Codziennie"), 80);
+    DBGrid1->AddColumn(QStringLiteral("ALR_OPI"), QStringLiteral("Treść"));
+    DBGrid1->setItemDelegateForColumn(
+        0, new TShownAs([](const QString& t) { return t.left(5); }, DBGrid1));
+    DBGrid1->setItemDelegateForColumn(
+        1, new TShownAs(
+               [](const QString& t) {
+                   return t == QLatin1String("True") ? QStringLiteral("tak") : QString();
+               },
+               DBGrid1));
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->verticalHeader()->hide();
+    DBGrid1->setMinimumWidth(240);
+    DBGrid1->installEventFilter(this);
+    DBGrid1->viewport()->installEventFilter(this);
+    DBMemo2 = Bound<TDBMemo>(GroupBox2, "DBMemo2", tableAlarmy, QStringLiteral("ALR_OPI"));
+    DBMemo2->setTabChangesFocus(true);
+    dbchbAktywny =
+        Bound<TDBCheckBox>(GroupBox2, "dbchbAktywny", tableAlarmy, QStringLiteral("ALR_AKT"));
+    dbchbAktywny->setText(QStringLiteral("Aktywny"));
+    dbchbCodzienny =
+        Bound<TDBCheckBox>(GroupBox2, "dbchbCodzienny", tableAlarmy, QStringLiteral("ALR_CDZ"));
+    dbchbCodzienny->setText(QStringLiteral("Na wszystkie dni"));
+    btnNewAlarm = MakeButton(GroupBox2, QStringLiteral("&Nowa"), "btnNewAlarm",
+                             QStringLiteral("Dodanie nowej rejestracji"));
+    btnDeleteAlarm = MakeButton(GroupBox2, QStringLiteral("U&suń"), "btnDeleteAlarm",
+                                QStringLiteral("Usunięcie rejestracji"));
+
+    auto* flags = new QHBoxLayout;
+    flags->addWidget(dbchbAktywny);
+    flags->addWidget(dbchbCodzienny);
+    flags->addStretch();
+    auto* detail = new QVBoxLayout;
+    detail->addWidget(DBMemo2, 1);
+    detail->addLayout(flags);
+    auto* rows = new QHBoxLayout;
+    rows->addWidget(DBGrid1, 3);
+    rows->addLayout(detail, 2);
+    auto* layout = new QVBoxLayout(GroupBox2);
+    layout->addLayout(rows, 1);
+    layout->addLayout(ButtonRow({btnNewAlarm, btnDeleteAlarm}, {}));
+
+    connect(btnNewAlarm, &QPushButton::clicked, this, &Tokno_plan::btnNewAlarmClick);
+    connect(btnDeleteAlarm, &QPushButton::clicked, this, &Tokno_plan::btnDeleteAlarmClick);
 }
 
 void Tokno_plan::SetDate(const QDate& date) {
     const QDate d = date.isValid() ? date : QDate::currentDate();
     Calendar2->setSelectedDate(d);
-    Calendar2->setCurrentPage(d.year(), d.month());
+    Calendar2->setCurrentPage(Calendar2->selectedDate().year(), Calendar2->selectedDate().month());
     // Same day again: no change signal, but the labels and filters must follow.
     Calendar2Change();
     showMonth();
@@ -242,12 +234,12 @@ QDate Tokno_plan::ChosenDate() const {
 // ---------------------------------------------------------------- activation
 
 void Tokno_plan::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+    TPulpexDialog::showEvent(event);
     FormActivate();
 }
 
 void Tokno_plan::changeEvent(QEvent* event) {
-    QDialog::changeEvent(event);
+    TPulpexDialog::changeEvent(event);
     if (event->type() != QEvent::ActivationChange || !isVisible()) return;
     if (isActiveWindow())
         FormActivate();
@@ -266,7 +258,7 @@ void Tokno_plan::FormActivate() {
     // Opened once per showing: a table that cannot be opened is reported once, not at every
     // activation that the message box itself causes.
     if (!tableNotatki->Active() && !tableAlarmy->Active()) {
-        guarded([this] {
+        Guarded([this] {
             tableNotatki->Open();
             tableAlarmy->Open();
         });
@@ -284,26 +276,40 @@ void Tokno_plan::FormDeactivate() {
 }
 
 void Tokno_plan::done(int r) {
-    // What the user typed is kept: a refused post keeps the window open with the text.
-    if (!postPending()) return;
+    // What the user typed is kept: a text that cannot be stored, or a refused post, keeps the
+    // window open with the text.
+    if (!leaveNote() || !leaveAlarm()) return;
     Timer1->stop();
     FormDeactivate();
-    tableAlarmy->Close();
-    tableNotatki->Close();
-    QDialog::done(r);
+    TPulpexDialog::done(r);
 }
 
-bool Tokno_plan::postPending() {
-    try {
-        if (editing(tableNotatki)) tableNotatki->Post();
-        if (editing(tableAlarmy)) tableAlarmy->Post();
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
+bool Tokno_plan::leaveNote() {
+    if (!tableNotatki->Active() || !tableNotatki->Editing()) return true;
+    if (!FitEditorText(DBMemo1, tableNotatki->Table()->codePage(), QStringLiteral("Tekst notatki")))
         return false;
-    }
-    // A value a control could not write stops the post after telling the user so; the data
-    // set then stays in edit mode.
-    return !editing(tableNotatki) && !editing(tableAlarmy);
+    if (!Guarded([this] { tableNotatki->Post(); })) return false;
+    return !tableNotatki->Editing();
+}
+
+bool Tokno_plan::leaveAlarm() {
+    if (!tableAlarmy->Active() || !tableAlarmy->Editing()) return true;
+    if (!FitEditorText(DBMemo2, tableAlarmy->Table()->codePage(), QStringLiteral("Tekst alarmu")))
+        return false;
+    if (!Guarded([this] { tableAlarmy->Post(); })) return false;
+    return !tableAlarmy->Editing();
+}
+
+bool Tokno_plan::eventFilter(QObject* watched, QEvent* event) {
+    // Another row of the alarm list is chosen only when the alarm being edited can be left:
+    // moving would otherwise store what the table took of it and drop the rest.
+    const QEvent::Type t = event->type();
+    const bool choosing =
+        t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick || t == QEvent::KeyPress;
+    if (choosing && (watched == DBGrid1 || watched == DBGrid1->viewport()) &&
+        tableAlarmy->Editing() && !leaveAlarm())
+        return true;
+    return TPulpexDialog::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------- the day and its rows
@@ -319,13 +325,25 @@ void Tokno_plan::showClock() {
 void Tokno_plan::moveMonth(int months) {
     const QDate d = Calendar2->selectedDate().addMonths(months);
     Calendar2->setSelectedDate(d);
-    Calendar2->setCurrentPage(d.year(), d.month());
+    // The day may have stayed (its text could not be left): the page follows the day shown.
+    Calendar2->setCurrentPage(Calendar2->selectedDate().year(), Calendar2->selectedDate().month());
 }
 
 void Tokno_plan::Calendar2Change() {
+    if (reverting_) return;
     const QDate d = Calendar2->selectedDate();
+    if (shownDay_.isValid() && d != shownDay_ && (!leaveNote() || !leaveAlarm())) {
+        // The text being typed stays with its day.
+        reverting_ = true;
+        Calendar2->setSelectedDate(shownDay_);
+        Calendar2->setCurrentPage(shownDay_.year(), shownDay_.month());
+        reverting_ = false;
+        showMonth();
+        return;
+    }
+    shownDay_ = d;
     Label4->setText(LongDateText(d));
-    guarded([&] {
+    Guarded([&] {
         tableNotatki->SetFilter(QStringLiteral("NT_DAT=") + DateToStr(d));
         tableNotatki->SetFiltered(true);
     });
@@ -342,10 +360,8 @@ void Tokno_plan::NoteChanged() {
     // filter still needs one.
     const QDate day =
         noNote ? Calendar2->selectedDate() : tableNotatki->AsDate(QStringLiteral("NT_DAT"));
-    guarded([&] {
-        tableAlarmy->SetFilter(QStringLiteral("ALR_DAT=") + DateToStr(day) +
-                               QStringLiteral(" or ") + QStringLiteral("ALR_CDZ") +
-                               QStringLiteral(" = 'TRUE' "));
+    Guarded([&] {
+        tableAlarmy->SetFilter(alarmsFilter(day));
         tableAlarmy->SetFiltered(true);
         if (tableAlarmy->Active()) tableAlarmy->Refresh();
     });
@@ -360,6 +376,16 @@ void Tokno_plan::AlarmChanged() {
     dbchbCodzienny->setVisible(!noAlarm);
 }
 
+void Tokno_plan::alarmsChangedElsewhere() {
+    if (!tableAlarmy->Active()) return;
+    // An alarm being edited here is posted with the refresh; one whose text the table cannot
+    // hold waits for the user, and the list follows at the next change of the day.
+    if (tableAlarmy->Editing() &&
+        !UnstorableChars(DBMemo2->toPlainText(), tableAlarmy->Table()->codePage()).isEmpty())
+        return;
+    Guarded([this] { tableAlarmy->Refresh(); });
+}
+
 // ---------------------------------------------------------------- buttons
 
 void Tokno_plan::btnAddNoteClick() {
@@ -368,7 +394,7 @@ void Tokno_plan::btnAddNoteClick() {
         prompts().message(Severity::Error, QStringLiteral("Tabela notatek nie jest otwarta."));
         return;
     }
-    guarded([this] {
+    Guarded([this] {
         TRec_Notatki note;
         note.NT_DAT = Calendar2->selectedDate();
         int id = 0;
@@ -381,8 +407,9 @@ void Tokno_plan::btnAddNoteClick() {
 
 void Tokno_plan::btnDeleteNoteClick() {
     if (!tableNotatki->Active() || tableNotatki->IsEmpty() || !tableAlarmy->Active()) return;
-    guarded([this] {
+    Guarded([this] {
         tableNotatki->Cancel();
+        tableAlarmy->Cancel();
         const QDate day = tableNotatki->AsDate(QStringLiteral("NT_DAT"));
         // Only the alarms dated on the day: daily alarms dated on other days stay.
         tableAlarmy->DisableControls();
@@ -403,26 +430,22 @@ void Tokno_plan::btnDeleteNoteClick() {
 
 void Tokno_plan::btnNewAlarmClick() {
     if (!tableNotatki->Active() || tableNotatki->IsEmpty()) return;
-    if (!postPending()) return;
+    if (!leaveNote() || !leaveAlarm()) return;
     const QDate day = tableNotatki->AsDate(QStringLiteral("NT_DAT"));
-    if (NowyAlarm(this, day) == 1) guarded([this] { tableAlarmy->Refresh(); });
+    // The list follows through the alarm notice.
+    NowyAlarm(this, day);
 }
 
 void Tokno_plan::btnDeleteAlarmClick() {
     if (!tableAlarmy->Active() || tableAlarmy->IsEmpty()) return;
-    guarded([this] {
+    Guarded([this] {
         tableAlarmy->Cancel();
         tableAlarmy->Delete();
     });
 }
 
-void Tokno_plan::btnCloseClick() {
-    accept();
-}
-
 void PokazTerminarz(QWidget* owner) {
     Tokno_plan w(owner);
-    if (System()) w.SetDataDir(System()->DataDir);
     w.SetDate(QDate::currentDate());
     w.exec();
 }

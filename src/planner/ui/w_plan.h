@@ -3,7 +3,8 @@
 #pragma once
 
 #include <QDate>
-#include <QDialog>
+
+#include "core/ui/window.h"
 
 class QCalendarWidget;
 class QCheckBox;
@@ -19,14 +20,12 @@ class TDBCheckBox;
 class TDBMemo;
 class TTableDataSet;
 
-class Tokno_plan : public QDialog {
+class Tokno_plan : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit Tokno_plan(QWidget* parent = nullptr);
     ~Tokno_plan() override;
 
-    // Points both tables at the data directory.
-    void SetDataDir(const QString& dir);
     void SetDate(const QDate& date);
     QDate ChosenDate() const;
 
@@ -58,8 +57,13 @@ class Tokno_plan : public QDialog {
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void done(int r) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    QWidget* buildDay();
+    void buildNote();
+    void buildAlarms();
+
     void FormActivate();
     void FormDeactivate();
     void Calendar2Change();
@@ -69,17 +73,19 @@ class Tokno_plan : public QDialog {
     void btnDeleteNoteClick();
     void btnNewAlarmClick();
     void btnDeleteAlarmClick();
-    void btnCloseClick();
     void moveMonth(int months);
     void showClock();
     void showMonth();
-    // Posts pending edits of both tables; false (after telling why) when one was refused.
-    bool postPending();
-    // Runs a change of the data; an engine error is shown and the window goes on.
-    template <class F>
-    void guarded(F&& f);
+    // An alarm was added, changed or deleted in another window.
+    void alarmsChangedElsewhere();
+    // Before the note or the alarm being edited is left: texts the table cannot hold are put
+    // right with the user (false when he goes back to edit them) and the edits posted.
+    bool leaveNote();
+    bool leaveAlarm();
 
     bool activating_ = false;
+    bool reverting_ = false;
+    QDate shownDay_;  // the day whose note and alarms are shown
 };
 
 // Opens the plan window on today, modally.

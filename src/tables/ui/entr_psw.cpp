@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 
 #include "core/prompts.h"
-#include "core/ui/help.h"
 #include "core/system.h"
+#include "core/ui/help.h"
 #include "tables/globals.h"
 #include "tables/password.h"
 #include "tables/users.h"
@@ -45,10 +45,9 @@ bool CheckCurrentUserPassword(const QString& typed) {
     return PasswordMatches(user.PRSN_PSW, user.PRSN_HSH, typed);
 }
 
-TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("formEnterPassword"));
-    setWindowTitle(QStringLiteral("Weryfikacja hasła"));
-    SetHelpContext(this, kHelpPassword);
+TformEnterPassword::TformEnterPassword(QWidget* parent)
+    : TPulpexDialog(parent, "formEnterPassword", QStringLiteral("Weryfikacja hasła"),
+                    kHelpPassword) {
     lbPrompt = new QLabel(this);
     lbPrompt->setObjectName(QStringLiteral("lbPrompt"));
     Label1 = new QLabel(QStringLiteral("Wpisz hasło : "), this);
@@ -57,42 +56,31 @@ TformEnterPassword::TformEnterPassword(QWidget* parent) : QDialog(parent) {
     edPassword->setObjectName(QStringLiteral("edPassword"));
     MaskWithStars(edPassword, this);
     Label1->setBuddy(edPassword);
-    btnOk = new QPushButton(QStringLiteral("OK"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    btnAnuluj = new QPushButton(QStringLiteral("Anuluj"), this);
-    btnAnuluj->setObjectName(QStringLiteral("btnAnuluj"));
-    btnAnuluj->setAutoDefault(false);
+    btnOk = MakeButton(this, QStringLiteral("OK"), "btnOk", {}, /*isDefault=*/true);
+    btnAnuluj = CancelButton(QStringLiteral("Anuluj"), "btnAnuluj");
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout;
     grid->addWidget(lbPrompt, 0, 0, 1, 2);
     grid->addWidget(Label1, 1, 0);
     grid->addWidget(edPassword, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnAnuluj);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({}, {btnOk, btnAnuluj}));
+    SetActiveControl(edPassword);
 }
 
 TformEnterPassword::~TformEnterPassword() = default;
 
-void TformEnterPassword::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    edPassword->setFocus(Qt::OtherFocusReason);
-}
-
 bool TformEnterPassword::Ask(const QString& prompt, int attempts) {
     if (attempts < 1 || attempts > 3) attempts = 1;
+    cancelled_ = false;
     lbPrompt->setText(prompt);
     for (int i = 0; i < attempts; ++i) {
         edPassword->clear();
         if (exec() != QDialog::Accepted) {
             edPassword->clear();
+            cancelled_ = true;
             return false;
         }
         const QString typed = edPassword->text();

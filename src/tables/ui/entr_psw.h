@@ -2,7 +2,7 @@
 // row, a few attempts in a row.
 #pragma once
 
-#include <QDialog>
+#include "core/ui/window.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace pulpex {
 
-class TformEnterPassword : public QDialog {
+class TformEnterPassword : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TformEnterPassword(QWidget* parent = nullptr);
@@ -19,6 +19,8 @@ class TformEnterPassword : public QDialog {
     // Shows the dialog with `prompt` up to `attempts` times (outside 1..3 counts as 1); true as
     // soon as the current user's password is typed, false on cancel or after the last attempt.
     bool Ask(const QString& prompt, int attempts);
+    // Whether the last Ask ended because the user closed the question.
+    bool Cancelled() const { return cancelled_; }
 
     QLabel* lbPrompt;
     QLabel* Label1;
@@ -26,8 +28,8 @@ class TformEnterPassword : public QDialog {
     QPushButton* btnOk;
     QPushButton* btnAnuluj;
 
-  protected:
-    void showEvent(QShowEvent* event) override;
+  private:
+    bool cancelled_ = false;
 };
 
 // Makes `edit` a password field that shows "*" whatever the desktop style would draw. The style

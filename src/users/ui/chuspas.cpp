@@ -25,48 +25,34 @@ QLineEdit* passwordEdit(QWidget* parent, const char* name, QObject* styleOwner) 
 
 }  // namespace
 
-TformChangeUserPassword::TformChangeUserPassword(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("formChangeUserPassword"));
-    setWindowTitle(QStringLiteral("Zmiana hasła"));
-    SetHelpContext(this, kHelpPasswordChange);
+TformChangeUserPassword::TformChangeUserPassword(QWidget* parent)
+    : TPulpexDialog(parent, "formChangeUserPassword", QStringLiteral("Zmiana hasła"),
+                    kHelpPasswordChange) {
     edStare = passwordEdit(this, "edStare", this);
     edNowe = passwordEdit(this, "edNowe", this);
     edNowe2 = passwordEdit(this, "edNowe2", this);
-    btnOk = new QPushButton(QStringLiteral("&OK"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    btnWroc = new QPushButton(QStringLiteral("&Wróć"), this);
-    btnWroc->setObjectName(QStringLiteral("btnWroc"));
-    btnWroc->setAutoDefault(false);
+    btnOk = MakeButton(this, QStringLiteral("&OK"), "btnOk", {}, /*isDefault=*/true);
+    btnWroc = CancelButton(QStringLiteral("&Wróć"), "btnWroc");
+    btnPomoc = HelpButton(QStringLiteral("&Pomoc"));
     connect(btnOk, &QPushButton::clicked, this, &TformChangeUserPassword::btnOkClick);
-    connect(btnWroc, &QPushButton::clicked, this, &QDialog::reject);
-    btnPomoc = new QPushButton(QStringLiteral("&Pomoc"), this);
-    btnPomoc->setObjectName(QStringLiteral("btnPomoc"));
-    btnPomoc->setAutoDefault(false);
-    connect(btnPomoc, &QPushButton::clicked, this, [] { ShowHelp(kHelpPasswordChange); });
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Stare hasło"), edStare);
     form->addRow(QStringLiteral("Nowe hasło"), edNowe);
     form->addRow(QStringLiteral("Nowe hasło 2"), edNowe2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnWroc);
-    buttons->addWidget(btnPomoc);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({}, {btnOk, btnWroc, btnPomoc}));
+    SetActiveControl(edStare);
 }
 
 TformChangeUserPassword::~TformChangeUserPassword() = default;
 
 void TformChangeUserPassword::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
     edStare->clear();
     edNowe->clear();
     edNowe2->clear();
-    edStare->setFocus(Qt::OtherFocusReason);
+    TPulpexDialog::showEvent(event);
 }
 
 bool TformChangeUserPassword::Execute(int storedValue, const QString& storedHash) {

@@ -2,7 +2,7 @@
 // new one typed twice.
 #pragma once
 
-#include <QDialog>
+#include "core/ui/window.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace pulpex {
 
-class TformChangeUserPassword : public QDialog {
+class TformChangeUserPassword : public TPulpexDialog {
     Q_OBJECT
   public:
     explicit TformChangeUserPassword(QWidget* parent = nullptr);

@@ -1,14 +1,19 @@
 #include "users/ui/user_lst.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "controls/data/dataset.h"
 #include "controls/grid/cvdbgrid.h"
 #include "core/prompts.h"
 #include "core/system.h"
 #include "core/ui/help.h"
+#include "tables/fieldio.h"
 #include "tables/globals.h"
 #include "tables/ui/entr_psw.h"
 #include "tables/users.h"
@@ -18,59 +23,41 @@ namespace pulpex {
 
 namespace {
 
-bool loggedInIsAdmin() {
-    return System() && System()->CurrentUserIsAdmin();
-}
+bool gLoginCancelled = false;
 
-void showDatabaseError(const EDatabaseError& e) {
-    prompts().message(Severity::Error, QString::fromUtf8(e.what()));
-}
-
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
+const QString kAdminOnly = QStringLiteral(
+    "Tylko administrator systemu może dodawać i usuwać "
+    "użytkowników.");
 
 }  // namespace
 
-TformUserList::TformUserList(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("formUserList"));
-    setWindowTitle(QStringLiteral("Lista użytkowników"));
-    SetHelpContext(this, kHelpUserList);
-    EmployeeQuery = new TQueryDataSet(this);
-    EmployeeQuery->setObjectName(QStringLiteral("EmployeeQuery"));
+TformUserList::TformUserList(QWidget* parent)
+    : TPulpexDialog(parent, "formUserList", QStringLiteral("Lista użytkowników"), kHelpUserList) {
+    EmployeeQuery = QueryDataSet(this, "EmployeeQuery");
     grid = new TCV_DBGrid(this);
     grid->setObjectName(QStringLiteral("grid"));
     grid->SetDataSet(EmployeeQuery);
     grid->AddColumn(QStringLiteral("FNAME"), QStringLiteral("Użytkownik"));
     grid->SetSearchName(QStringLiteral("FNAME"));
-    btnOk = button(this, QStringLiteral("&Ok"), "btnOk");
-    btnOk->setDefault(true);
-    btnAnuluj = button(this, QStringLiteral("Anuluj"), "btnAnuluj");
-    btnDodaj = button(this, QStringLiteral("&Dodaj"), "btnDodaj");
-    btnDodaj->setToolTip(QStringLiteral("Dodaj pracownika"));
-    btnEdycja = button(this, QStringLiteral("&Edycja"), "btnEdycja");
-    btnEdycja->setToolTip(QStringLiteral("Edycja danych o użytkowniku"));
-    btnUsun = button(this, QStringLiteral("&Usuń"), "btnUsun");
+    grid->horizontalHeader()->setStretchLastSection(true);
+    btnOk = MakeButton(this, QStringLiteral("&Ok"), "btnOk", {}, /*isDefault=*/true);
+    btnAnuluj = CancelButton(QStringLiteral("Anuluj"), "btnAnuluj");
+    btnDodaj =
+        MakeButton(this, QStringLiteral("&Dodaj"), "btnDodaj", QStringLiteral("Dodaj pracownika"));
+    btnEdycja = MakeButton(this, QStringLiteral("&Edycja"), "btnEdycja",
+                           QStringLiteral("Edycja danych o użytkowniku"));
+    btnUsun = MakeButton(this, QStringLiteral("&Usuń"), "btnUsun");
     connect(btnOk, &QPushButton::clicked, this, &TformUserList::btnOkClick);
     connect(grid, &QAbstractItemView::doubleClicked, this, &TformUserList::btnOkClick);
-    connect(btnAnuluj, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnDodaj, &QPushButton::clicked, this, &TformUserList::btnDodajClick);
     connect(btnEdycja, &QPushButton::clicked, this, &TformUserList::btnEdycjaClick);
     connect(btnUsun, &QPushButton::clicked, this, &TformUserList::btnUsunClick);
+    connect(EmployeeQuery, &TDataSet::AfterScroll, this, &TformUserList::enableTools);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnDodaj);
-    buttons->addWidget(btnEdycja);
-    buttons->addWidget(btnUsun);
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnAnuluj);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({btnDodaj, btnEdycja, btnUsun}, {btnOk, btnAnuluj}));
+    SetActiveControl(grid);
     resize(360, 320);
 }
 
@@ -93,33 +80,62 @@ void TformUserList::EditUserList() {
 }
 
 void TformUserList::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
     const bool maintaining = mode_ == Mode::Maintaining;
     btnDodaj->setVisible(maintaining);
     btnEdycja->setVisible(maintaining);
     btnUsun->setVisible(maintaining);
     requery();
-    grid->setFocus(Qt::OtherFocusReason);
+    TPulpexDialog::showEvent(event);
 }
 
 void TformUserList::done(int r) {
     EmployeeQuery->Close();
     leaveOut_ = 0;
-    QDialog::done(r);
+    TPulpexDialog::done(r);
 }
 
 void TformUserList::requery(int id) {
     EmployeeQuery->Close();
-    EmployeeQuery->SetDatabaseName(System() ? System()->DataDir : QString());
     EmployeeQuery->SetSQL({QStringLiteral("select FNAME,id "), QStringLiteral("from \"USERS.dbf\""),
                            QStringLiteral("where ID <> ") + QString::number(leaveOut_),
                            QStringLiteral("ORDER BY FNAME")});
-    try {
+    Guarded([&] {
         EmployeeQuery->Open();
         if (id != 0) EmployeeQuery->Locate(QStringLiteral("ID"), id);
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
+    });
+    fitNameColumn();
+    enableTools();
+}
+
+void TformUserList::fitNameColumn() {
+    int widest = grid->horizontalHeader()->sectionSizeHint(0);
+    if (EmployeeQuery->Active()) {
+        const QFontMetrics fm(grid->font());
+        auto reader = EmployeeQuery->CreateReader();
+        const int f = reader->fieldNo("FNAME");
+        for (reader->first(); !reader->eof(); reader->next())
+            widest = std::max(widest, fm.horizontalAdvance(qs(reader->asText(f)).trimmed()));
     }
+    // Room for the cell's margins and the frame, and for the scroll bar of a long list.
+    const int column = widest + 2 * grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 16;
+    grid->horizontalHeader()->resizeSection(0, column);
+    grid->setMinimumWidth(column + grid->verticalHeader()->width() +
+                          grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                          2 * grid->frameWidth());
+}
+
+void TformUserList::enableTools() {
+    const bool admin = LoggedInIsAdmin();
+    const int id = currentID();
+    btnDodaj->setEnabled(admin);
+    btnUsun->setEnabled(admin);
+    btnEdycja->setEnabled(id != 0 && (admin || (System() && id == System()->CurrentUserID())));
+    btnDodaj->setToolTip(admin ? QStringLiteral("Dodaj pracownika") : kAdminOnly);
+    btnUsun->setToolTip(admin ? QString() : kAdminOnly);
+    btnEdycja->setToolTip(btnEdycja->isEnabled() || id == 0
+                              ? QStringLiteral("Edycja danych o użytkowniku")
+                              : QStringLiteral("Dane innych użytkowników może zmieniać tylko "
+                                               "administrator systemu."));
 }
 
 int TformUserList::currentID() const {
@@ -136,12 +152,10 @@ void TformUserList::btnOkClick() {
     if (id == 0 || !record_ || !TblUsers) return;
     EmployeeQuery->Close();
     bool found = false;
-    try {
+    Guarded([&] {
         OpenForCall open(*TblUsers);
         found = TblUsers->ReadRecordByID(id, *record_);
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
-    }
+    });
     if (found) {
         accept();
         return;
@@ -152,15 +166,11 @@ void TformUserList::btnOkClick() {
 }
 
 void TformUserList::btnDodajClick() {
-    if (!loggedInIsAdmin() || !TblUsers) return;
+    if (!LoggedInIsAdmin() || !TblUsers) return;
     TRec_Users user;
     TformUser_Edit editor(this);
     if (!editor.Execute(&user)) return;
-    try {
-        TblUsers->AddNewUser(user);
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
-    }
+    Guarded([&] { TblUsers->AddNewUser(user); });
     requery(user.ID);
 }
 
@@ -168,8 +178,9 @@ void TformUserList::btnEdycjaClick() {
     const int id = currentID();
     if (id == 0 || !TblUsers || !System()) return;
     TAM_System& sys = *System();
-    if (!sys.CurrentUserIsAdmin() && id != sys.CurrentUserID()) return;
-    try {
+    if (!LoggedInIsAdmin() && id != sys.CurrentUserID()) return;
+    bool passwordChanged = false;
+    Guarded([&] {
         OpenForCall open(*TblUsers);
         if (TblUsers->LocateID(id) && TblUsers->LockRecord()) {
             TRec_Users user;
@@ -186,24 +197,25 @@ void TformUserList::btnEdycjaClick() {
                 TblUsers->CancelRow();
                 throw;
             }
+            passwordChanged = changed && editor.PasswordChanged();
             // The logged-in user's own record follows his row.
             if (changed && id == sys.CurrentUserID()) sys.CurrentUser() = user;
         }
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
-    }
+    });
     requery(id);
+    if (passwordChanged)
+        prompts().message(Severity::Information, QStringLiteral("Hasło zostało zmienione."));
 }
 
 void TformUserList::btnUsunClick() {
-    if (!loggedInIsAdmin() || !TblUsers) return;
+    if (!LoggedInIsAdmin() || !TblUsers) return;
     if (!EmployeeQuery->Active() || EmployeeQuery->RecordCount() <= 1) {
         prompts().message(Severity::Warning,
                           QStringLiteral("Nie można usunąć ostatniego użytkownika!"));
         return;
     }
     const int id = currentID();
-    try {
+    Guarded([&] {
         OpenForCall open(*TblUsers);
         TRec_Users user;
         if (!TblUsers->ReadRecordByID(id, user)) return;
@@ -228,9 +240,7 @@ void TformUserList::btnUsunClick() {
             Buttons::YesNoCancel);
         if (a != Answer::Yes) return;
         TblUsers->DeleteUser(id);
-    } catch (const EDatabaseError& e) {
-        showDatabaseError(e);
-    }
+    });
     requery();
 }
 
@@ -245,15 +255,24 @@ void EditUserList() {
 }
 
 bool Login(TAM_System& sys) {
+    gLoginCancelled = false;
     TRec_Users picked;
-    if (!ChooseUser(picked, sys.CurrentUserID())) return false;
+    if (!ChooseUser(picked, sys.CurrentUserID())) {
+        gLoginCancelled = true;
+        return false;
+    }
     // The password is checked against the picked user's row, so he is current while it is asked.
     const TRec_Users previous = sys.CurrentUser();
     sys.CurrentUser() = picked;
     TformEnterPassword dlg;
     if (dlg.Ask(QStringLiteral("Użytkownik ") + picked.FNAME, 3)) return true;
+    gLoginCancelled = dlg.Cancelled();
     sys.CurrentUser() = previous;
     return false;
+}
+
+bool LoginCancelled() {
+    return gLoginCancelled;
 }
 
 }  // namespace pulpex

@@ -2,7 +2,7 @@
 // add, edit and delete; everybody may edit his own row).
 #pragma once
 
-#include <QDialog>
+#include "core/ui/window.h"
 
 class QPushButton;
 
@@ -13,7 +13,7 @@ class TCV_DBGrid;
 class TQueryDataSet;
 class TRec_Users;
 
-class TformUserList : public QDialog {
+class TformUserList : public TPulpexDialog {
     Q_OBJECT
   public:
     enum class Mode { Choosing, Maintaining };
@@ -43,6 +43,11 @@ class TformUserList : public QDialog {
     void done(int r) override;
 
   private:
+    // The tools a user may use on the current row: only an administrator adds and deletes;
+    // anybody edits his own row (his password).
+    void enableTools();
+    // Wide enough for the longest name listed.
+    void fitNameColumn();
     void btnOkClick();
     void btnDodajClick();
     void btnEdycjaClick();
@@ -64,5 +69,8 @@ void EditUserList();
 // Picks the user (the current one left out) and asks for the password, three attempts. The picked
 // user becomes the current user; when the password is not given the previous one stays.
 bool Login(TAM_System& sys);
+// Whether the last Login ended because the user closed the list or the password question (his
+// choice, not a failure), rather than after wrong passwords.
+bool LoginCancelled();
 
 }  // namespace pulpex

@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -215,14 +217,22 @@ TEST(QtPrompts, PrinterSetupEditsTheSharedPrinter) {
 }
 
 // Settings written by the older program name "Fixedsys"; it must come out monospaced, and a font
-// the system has stays itself.
+// the system has stays itself. Monospacing is judged by what the user sees: a font's own flag
+// says false for some monospaced fonts (Noto Sans Mono).
 TEST(QtPrompts, StoredFixedsysIsMonospaced) {
     const QFont fixedsys = StoredFont("Fixedsys", 10);
-    EXPECT_EQ(fixedsys.family(), "Fixedsys");
-    EXPECT_TRUE(QFontInfo(fixedsys).fixedPitch());
+    EXPECT_EQ(fixedsys.family(), "Fixedsys");  // the settings keep their name
     EXPECT_EQ(QFontInfo(fixedsys).pointSize(), 10);
+    const QFontMetrics fixed(fixedsys);
+    EXPECT_EQ(fixed.horizontalAdvance("iiii"), fixed.horizontalAdvance("WWWW"));
+    // Without a font of that name the system's fixed font stands in for it.
+    ASSERT_FALSE(QFontDatabase::hasFamily("Fixedsys"));
+    EXPECT_EQ(QFontInfo(fixedsys).family(),
+              QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family());
     const QFont sans = StoredFont("DejaVu Sans", 12);
-    EXPECT_FALSE(QFontInfo(sans).fixedPitch());
+    EXPECT_EQ(QFontInfo(sans).family(), "DejaVu Sans");
+    const QFontMetrics proportional(sans);
+    EXPECT_LT(proportional.horizontalAdvance("iiii"), proportional.horizontalAdvance("WWWW"));
 }
 
 TEST(QtPrompts, ScriptedFontsAnswerInOrder) {

@@ -21,7 +21,6 @@
 #include "planner/alarms.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
-#include "support/installation.h"
 #include "support/modal.h"
 #include "support/testenv.h"
 #include "tables/engine/table.h"
@@ -206,10 +205,12 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
 }
 
 TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
-    // An installation with a note for today and an alarm due since midnight.
+    // The installation the window starts on, with a note for today and an alarm due since
+    // midnight.
     {
-        test::TestInstallation inst;
-        ASSERT_TRUE(inst.ok);
+        TPulpex_System sys(env.mainDir());
+        sys.probeDir = env.dir.path();
+        ASSERT_TRUE(sys.CheckTables());
         TRec_Notatki note;
         note.NT_OPI.SetText("Zebranie zarządu");
         int id = 0;
@@ -219,11 +220,11 @@ TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
         alarm.ALR_OPI.SetText("Telefon do urzędu");
         id = 0;
         TblAlarmy->OT_AddNew(id, alarm);
-        inst.sys->ShutdownTables();
+        sys.ShutdownTables();
     }
     QStringList order;
     bool timerStoppedDuringAlarm = false;
-    TOknoGlowne w(env.dir.path() + "/pulpex/");
+    TOknoGlowne w(env.mainDir());
     ModalScript script;
     script.then(choose("ADMINISTRATOR"))
         .then(type(""))

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
@@ -16,6 +19,7 @@
 
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
+#include "controls/grid/cvdbgrid.h"
 #include "core/utils.h"
 #include "planner/alarms.h"
 #include "planner/note_dz.h"
@@ -24,9 +28,9 @@
 #include "planner/ui/d_n_bud.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
-#include "support/widgets.h"
 #include "support/installation.h"
 #include "support/modal.h"
+#include "support/widgets.h"
 
 namespace pulpex {
 namespace {
@@ -35,6 +39,8 @@ using test::ModalScript;
 
 using test::child;
 using test::click;
+using test::clickRow;
+using test::typeText;
 
 // Lets the event loop run until `done` holds or `ms` have passed.
 bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
@@ -251,29 +257,50 @@ TEST_F(Planner, NewAlarmCancelledStoresNothingAndOkStoresTheRow) {
     EXPECT_TRUE(prompts().shown().empty());
 }
 
-TEST_F(Planner, NewAlarmThatCannotBeStoredIsReportedAndAnswersZero) {
+TEST_F(Planner, NewAlarmKeepsATextTheTableCannotHoldUntilTheUserDecides) {
     const int before = alarmCount();
     ModalScript script;
-    // A text the table's code page cannot hold.
-    script.then([](QWidget* w) {
-        child<QPlainTextEdit>(w, "Memo1")->setPlainText("Bałwan ☃");
+    bool stayed = false;
+    QString kept;
+    script.then([&](QWidget* w) {
+        auto* memo = child<QPlainTextEdit>(w, "Memo1");
+        memo->setPlainText("Bałwan ☃\nzadzwonić do p. Жукова");
+        // "Nie": back to the text, nothing stored.
+        prompts().setNextAnswer(Answer::No);
+        click(w, "btnOK");
+        stayed = w->isVisible();
+        kept = memo->toPlainText();
+        // "Tak": the look-alikes are stored.
+        prompts().setNextAnswer(Answer::Yes);
         click(w, "btnOK");
     });
-    EXPECT_EQ(NowyAlarm(nullptr, QDate(2024, 3, 5)), 0);
-    ASSERT_EQ(prompts().shown().size(), 1u);
-    EXPECT_EQ(prompts().shown()[0].severity, Severity::Error);
-    EXPECT_TRUE(prompts().shown()[0].text.startsWith("Nie udało się zapisać alarmu.\r\n"));
-    EXPECT_GT(prompts().shown()[0].text.size(),
-              QString("Nie udało się zapisać alarmu.\r\n").size());
-    EXPECT_EQ(alarmCount(), before);
+    EXPECT_EQ(NowyAlarm(nullptr, QDate(2024, 3, 5)), 1);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(kept, "Bałwan ☃\nzadzwonić do p. Жукова");
+    ASSERT_EQ(prompts().shown().size(), 2u);
+    EXPECT_TRUE(prompts().shown()[0].text.startsWith(
+        "Tekst alarmu zawiera znaki, których nie można zapisać w bazie danych:\r\n"
+        "„☃” (emotikona) – zamiana na „?”\r\n"
+        "„Ж” (cyrylica) – zamiana na „Ż”\r\n"));
+    ASSERT_EQ(alarmCount(), before + 1);
+    EXPECT_EQ(alarm(lastAlarmID()).ALR_OPI.GetText(), "Bałwan ?\nzadzwonić do p. Żukowa");
+}
 
-    // The table closed.
-    prompts().clear();
+TEST_F(Planner, NewAlarmThatCannotBeStoredStaysOpenWithItsText) {
+    const int before = alarmCount();
     TblAlarmy->Close();
-    script.then([](QWidget* w) { click(w, "btnOK"); });
+    ModalScript script;
+    bool stayed = false;
+    script.then([&](QWidget* w) {
+        child<QPlainTextEdit>(w, "Memo1")->setPlainText("Poczta");
+        click(w, "btnOK");
+        stayed = w->isVisible() && child<QPlainTextEdit>(w, "Memo1")->toPlainText() == "Poczta";
+        click(w, "btnCancel");
+    });
     EXPECT_EQ(NowyAlarm(nullptr, QDate(2024, 3, 5)), 0);
-    ASSERT_EQ(prompts().shown().size(), 1u);
-    EXPECT_TRUE(prompts().shown()[0].text.startsWith("Nie udało się zapisać alarmu.\r\n"));
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(prompts().texts(),
+              QStringList{"Nie udało się zapisać alarmu.\r\nTabela alarmów nie jest otwarta."});
     TblAlarmy->Open();
     EXPECT_EQ(alarmCount(), before);
 }
@@ -334,6 +361,15 @@ TEST_F(Planner, ZegarekStoresTheChangesOrDeletesTheAlarm) {
     EXPECT_EQ(alarm(kept).ALR_OPI.GetText(), "Bałwan");
     EXPECT_TRUE(alarmExists(kept));
     EXPECT_TRUE(alarm(kept).ALR_CDZ);  // the other alarm untouched
+
+    // Or the characters are replaced, and the rest of the text stays as typed.
+    script.then([&](QWidget* w) {
+        child<QPlainTextEdit>(w, "DBMemo1")->setPlainText("Bałwan ☃\ni śnieg");
+        prompts().setNextAnswer(Answer::Yes);
+        click(w, "BitBtn1");
+    });
+    PokazAlarm(nullptr, kept);
+    EXPECT_EQ(alarm(kept).ALR_OPI.GetText(), "Bałwan ?\ni śnieg");
     EXPECT_TRUE(script.done());
 }
 
@@ -475,32 +511,76 @@ TEST_F(Planner, AlarmCheckShowsEachDueAlarmOnceOneAfterAnother) {
     check.timer()->stop();
 }
 
-TEST_F(Planner, AlarmCheckRingsADailyAlarmAgainAfterARestart) {
+TEST_F(Planner, AClosedAlarmStaysQuietAfterARestartAndADailyOneRingsTheNextDay) {
     const QDate today = QDate::currentDate();
     const int daily = addAlarm(today.addDays(-10), QTime(8, 0), true);
+    const int dated = addAlarm(today, QTime(8, 30));
     QWidget owner;
     QStringList log;
     std::vector<Shown> shown;
     ModalScript script;
+    QDateTime now(today, QTime(9, 0));
+    const auto run = [&](int dialogs) {
+        TAlarmCheck check(&owner);
+        check.SetSound(std::make_unique<RecordingSound>(log));
+        check.SetClock([&] { return now; });
+        closeEach(script, dialogs, shown, check, log);
+        check.CheckAlarms();
+        check.timer()->stop();
+    };
+    run(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ((std::set<int>{shown[0].id, shown[1].id}), (std::set<int>{daily, dated}));
+
+    // The same day, another start: both were closed by the user, neither rings.
+    restart();
+    now = QDateTime(today, QTime(12, 0));
+    run(0);
+    EXPECT_EQ(shown.size(), 2u);
+    // An alarm not yet closed rings all the same.
+    const int later = addAlarm(today, QTime(11, 0));
+    run(1);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[2].id, later);
+
+    // The next day the daily one rings again.
+    restart();
+    now = QDateTime(today.addDays(1), QTime(8, 1));
+    run(1);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[3].id, daily);
+}
+
+TEST_F(Planner, AnAlarmSwitchedOffInZegarekNeverRingsAgain) {
+    const QDate today = QDate::currentDate();
+    const int daily = addAlarm(today.addDays(-3), QTime(8, 0), true, "Poczta");
+    QWidget owner;
+    QStringList log;
+    ModalScript script;
+    std::vector<Shown> shown;
+    QDateTime now(today, QTime(8, 5));
     {
         TAlarmCheck check(&owner);
         check.SetSound(std::make_unique<RecordingSound>(log));
-        check.SetClock([&] { return QDateTime(today, QTime(8, 5)); });
-        closeEach(script, 1, shown, check, log);
-        check.CheckAlarms();
+        check.SetClock([&] { return now; });
+        closeEach(script, 1, shown, check, log, [&] {
+            auto* z = qobject_cast<Td_notatka*>(QApplication::activeModalWidget());
+            z->DBCheckBox1->click();  // "&Aktywność" off
+        });
         check.CheckAlarms();
         check.timer()->stop();
-        ASSERT_EQ(shown.size(), 1u);
     }
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_FALSE(alarm(daily).ALR_AKT);
+    // Not tomorrow either, nor in another run.
     restart();
+    now = QDateTime(today.addDays(1), QTime(8, 5));
     TAlarmCheck check(&owner);
     check.SetSound(std::make_unique<RecordingSound>(log));
-    check.SetClock([&] { return QDateTime(today, QTime(8, 5)); });
-    closeEach(script, 1, shown, check, log);
+    check.SetClock([&] { return now; });
     check.CheckAlarms();
     check.timer()->stop();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[1].id, daily);
+    EXPECT_EQ(shown.size(), 1u);
 }
 
 TEST_F(Planner, AlarmCheckGoesOnWithoutASoundAndAfterAnError) {
@@ -597,10 +677,12 @@ TEST_F(Planner, AlarmSoundWithoutADeviceNeitherHangsNorCrashes) {
     EXPECT_EQ(shown[0].id, id);
     QFile::remove(inst.env.mainDir() + "alarm.wav");
     restart();
+    const int second = addAlarm(QDate::currentDate(), QTime(0, 0));
     TAlarmCheck fresh(&owner);
     closeEach(script, 1, shown, fresh, none);
     fresh.CheckAlarms();
-    EXPECT_EQ(shown.size(), 2u);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].id, second);
     fresh.timer()->stop();
     check.timer()->stop();
 }
@@ -729,6 +811,131 @@ TEST_F(PlannerPlan, PendingEditsArePostedWhenTheWindowIsLeft) {
     EXPECT_FALSE(w->isVisible());
     ASSERT_TRUE(TblNotatki->ReadRecordByID(note, n));
     EXPECT_EQ(n.NT_OPI.GetText(), "Bałwan");
+}
+
+TEST_F(PlannerPlan, ANoteTheTableCannotHoldStaysWithItsDayUntilTheUserDecides) {
+    const QDate day(2024, 3, 5);
+    const int note = addNote(day, "Zebranie");
+    addNote(QDate(2024, 3, 6), "Inny dzień");
+    open(day);
+    w->DBMemo1->setFocus();
+    w->DBMemo1->moveCursor(QTextCursor::End);
+    for (const QString line : {"z p. Жуковым ☃", "sala 2"}) {
+        QTest::keyClick(w->DBMemo1, Qt::Key_Return);
+        typeText(w->DBMemo1, line);
+    }
+    const QString typed = "Zebranie\nz p. Жуковым ☃\nsala 2";
+    ASSERT_EQ(w->DBMemo1->toPlainText(), typed);
+
+    // "Nie": the day stays, with every line typed; the stored note is untouched.
+    prompts().setNextAnswer(Answer::No);
+    w->Calendar2->setSelectedDate(QDate(2024, 3, 6));
+    EXPECT_EQ(w->ChosenDate(), day);
+    EXPECT_EQ(w->Label4->text(), "5 marca 2024");
+    EXPECT_EQ(w->DBMemo1->toPlainText(), typed);
+    EXPECT_TRUE(w->tableNotatki->Editing());
+    prompts().setNextAnswer(Answer::No);
+    click(w.get(), "btnNextMonth");
+    EXPECT_EQ(w->ChosenDate(), day);
+    EXPECT_EQ(w->Label2->text(), "Marzec");
+    EXPECT_EQ(w->DBMemo1->toPlainText(), typed);
+    TRec_Notatki n;
+    ASSERT_TRUE(TblNotatki->ReadRecordByID(note, n));
+    EXPECT_EQ(n.NT_OPI.GetText(), "Zebranie");
+    ASSERT_EQ(prompts().shown().size(), 2u);
+    EXPECT_EQ(prompts().shown()[0].text,
+              "Tekst notatki zawiera znaki, których nie można zapisać w bazie danych:\r\n"
+              "„Ж” (cyrylica) – zamiana na „Ż”\r\n"
+              "„у” (cyrylica) – zamiana na „u”\r\n"
+              "„к” (cyrylica) – zamiana na „k”\r\n"
+              "„о” (cyrylica) – zamiana na „o”\r\n"
+              "„в” (cyrylica) – zamiana na „w”\r\n"
+              "„ы” (cyrylica) – zamiana na „y”\r\n"
+              "„м” (cyrylica) – zamiana na „m”\r\n"
+              "„☃” (emotikona) – zamiana na „?”\r\n"
+              "\r\n"
+              "Czy zamienić te znaki na podobne?\r\n"
+              "Tak – zamień, Nie – wróć do edycji tekstu.");
+
+    // "Tak": the look-alikes are stored and the day changes.
+    prompts().setNextAnswer(Answer::Yes);
+    w->Calendar2->setSelectedDate(QDate(2024, 3, 6));
+    EXPECT_EQ(w->ChosenDate(), QDate(2024, 3, 6));
+    EXPECT_EQ(w->DBMemo1->toPlainText(), "Inny dzień");
+    ASSERT_TRUE(TblNotatki->ReadRecordByID(note, n));
+    EXPECT_EQ(n.NT_OPI.GetText(), "Zebranie\nz p. Żukowym ?\nsala 2");
+}
+
+TEST_F(PlannerPlan, AnAlarmTheTableCannotHoldKeepsItsRowAndTheWindow) {
+    const QDate day(2024, 3, 5);
+    addNote(day);
+    const int first = addAlarm(day, QTime(9, 0), false, "Poczta");
+    addAlarm(day, QTime(10, 0), false, "Narada");
+    open(day);
+    ASSERT_TRUE(clickRow(w->DBGrid1, 0));
+    ASSERT_EQ(w->tableAlarmy->AsInteger("ID"), first);
+    w->DBMemo2->setFocus();
+    w->DBMemo2->moveCursor(QTextCursor::End);
+    typeText(w->DBMemo2, " ☃ do p. Nowak");
+
+    // Another row, or "&Koniec", with "Nie": the alarm and its text stay.
+    prompts().setNextAnswer(Answer::No);
+    EXPECT_FALSE(clickRow(w->DBGrid1, 1));
+    EXPECT_EQ(w->tableAlarmy->AsInteger("ID"), first);
+    EXPECT_EQ(w->DBMemo2->toPlainText(), "Poczta ☃ do p. Nowak");
+    prompts().setNextAnswer(Answer::No);
+    click(w.get(), "btnClose");
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(alarm(first).ALR_OPI.GetText(), "Poczta");
+    EXPECT_EQ(prompts().shown().size(), 2u);
+
+    prompts().setNextAnswer(Answer::Yes);
+    click(w.get(), "btnClose");
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(alarm(first).ALR_OPI.GetText(), "Poczta ? do p. Nowak");
+}
+
+TEST_F(PlannerPlan, TheAlarmListShowsTheMinuteTheDailyMarkAndTheText) {
+    const QDate day(2024, 3, 5);
+    addNote(day);
+    addAlarm(day, QTime(17, 23), false, "Telefon do urzędu\nw sprawie pisma");
+    addAlarm(QDate(2024, 1, 2), QTime(8, 0), true, "Poczta");
+    open(day);
+    QAbstractItemModel* m = w->DBGrid1->model();
+    QStringList titles;
+    for (int c = 0; c < m->columnCount(); ++c)
+        titles << m->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(titles, (QStringList{"Godzina", "Codziennie", "Treść"}));
+    QStringList rows;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m->columnCount(); ++c) {
+            const QModelIndex i = m->index(r, c);
+            auto* d = qobject_cast<QStyledItemDelegate*>(w->DBGrid1->itemDelegateForIndex(i));
+            cells << d->displayText(i.data(), QLocale());
+        }
+        rows << cells.join("|");
+    }
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{"08:00|tak|Poczta", "17:23||Telefon do urzędu"}));
+}
+
+TEST_F(PlannerPlan, AnAlarmDeletedInZegarekLeavesTheOpenListAtOnce) {
+    const QDate today = QDate::currentDate();
+    addNote(today);
+    const int id = addAlarm(today, QTime(0, 0), false, "Narada");
+    open(today);
+    ASSERT_EQ(w->tableAlarmy->RecordCount(), 1);
+    ModalScript script;
+    script.then([](QWidget* z) {
+        child<QCheckBox>(z, "CheckBox1")->setChecked(true);
+        click(z, "BitBtn1");
+    });
+    PokazAlarm(w.get(), id);
+    EXPECT_FALSE(alarmExists(id));
+    EXPECT_EQ(w->tableAlarmy->RecordCount(), 0);
+    EXPECT_EQ(w->DBGrid1->model()->rowCount(), 0);
+    EXPECT_FALSE(w->btnDeleteAlarm->isEnabled());
 }
 
 TEST_F(PlannerPlan, TheStartupSettingIsReadAndWritten) {

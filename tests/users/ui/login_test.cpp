@@ -6,9 +6,12 @@
 #include <QTest>
 
 #include "controls/data/dataset.h"
-#include "users/ui/user_lst.h"
+#include "core/ui/w_glow.h"
 #include "support/installation.h"
 #include "support/modal.h"
+#include "support/qtry.h"
+#include "support/testenv.h"
+#include "users/ui/user_lst.h"
 
 namespace pulpex {
 namespace {
@@ -87,6 +90,27 @@ TEST_F(LoginFlow, CancellingTheListOrThePasswordFails) {
     EXPECT_FALSE(inst.sys->Login());
     EXPECT_TRUE(script.done());
     EXPECT_EQ(inst.sys->CurrentUserID(), 0);
+}
+
+// Closing the log-in at the start is the user's choice: the program ends without an error.
+TEST(LoginAtStart, CancellingEndsTheProgramQuietly) {
+    for (const bool atPassword : {false, true}) {
+        test::TestSystem env{false};
+        ModalScript script;
+        if (atPassword)
+            script.then([](QWidget* w) {
+                auto* list = qobject_cast<TformUserList*>(w);
+                ASSERT_NE(list, nullptr);
+                list->btnOk->click();
+            });
+        script.then([](QWidget* w) { w->findChild<QPushButton*>("btnAnuluj")->click(); });
+        TOknoGlowne w(env.mainDir());
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 20000);
+        EXPECT_FALSE(w.started());
+        EXPECT_TRUE(script.done());
+        EXPECT_TRUE(env.prompts.texts().isEmpty()) << env.prompts.texts().join("|").toStdString();
+    }
 }
 
 }  // namespace

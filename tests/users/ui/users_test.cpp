@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,13 +9,16 @@
 #include <QTest>
 
 #include "controls/data/dataset.h"
+#include "controls/grid/cvdbgrid.h"
+#include "core/ui/am_confg.h"
+#include "core/utils.h"
+#include "support/installation.h"
+#include "support/modal.h"
 #include "support/widgets.h"
 #include "tables/fieldio.h"
 #include "users/ui/chuspas.h"
 #include "users/ui/user_ed.h"
 #include "users/ui/user_lst.h"
-#include "support/installation.h"
-#include "support/modal.h"
 
 namespace pulpex {
 namespace {
@@ -99,7 +103,7 @@ TEST_F(Users, AdministratorAddsEditsAndDeletes) {
         .then([&](QWidget* ed) {
             EXPECT_EQ(ed->windowTitle(), "Dane o użytkowniku");
             EXPECT_TRUE(child<QCheckBox>(ed, "cbAdministrator")->isVisible());
-            // An empty name keeps the editor open.
+            // An empty name keeps the editor open, and says why.
             click(ed, "btnOk");
             EXPECT_TRUE(ed->isVisible());
             child<QLineEdit>(ed, "edNazwa")->setText("Wiśniewski");  // QTest types ASCII only
@@ -150,10 +154,10 @@ TEST_F(Users, AdministratorAddsEditsAndDeletes) {
     list.EditUserList();
     ASSERT_TRUE(script.done());
 
-    EXPECT_EQ(messages(), QStringList(2,
-                                      "Czy na pewno chcesz usunąć tego użytkownika ?\r\n"
-                                      "Użytkownik : Kowalska"));
-    EXPECT_EQ(inst.env.prompts.shown().at(0).buttons, Buttons::YesNoCancel);
+    const QString question =
+        "Czy na pewno chcesz usunąć tego użytkownika ?\r\nUżytkownik : Kowalska";
+    EXPECT_EQ(messages(), (QStringList{"Proszę wpisać nazwę użytkownika.", question, question}));
+    EXPECT_EQ(inst.env.prompts.shown().at(1).buttons, Buttons::YesNoCancel);
     EXPECT_TRUE(inst.read(kowal.ID).FNAME.isEmpty());
     EXPECT_EQ(inst.read(nowak.ID).FNAME, "Nowak-Kowalczyk");
     TRec_Users added = inst.read(4);
@@ -163,43 +167,144 @@ TEST_F(Users, AdministratorAddsEditsAndDeletes) {
     EXPECT_FALSE(TblUsers->CheckPassword(added, "answoi"));
 }
 
-TEST_F(Users, NonAdministratorEditsOnlyHimselfAndNeverTheFlag) {
+TEST_F(Users, NonAdministratorChangesOnlyHisOwnPassword) {
     inst.logIn(nowak.ID);
     TformUserList list;
-    bool flagShown = true;
-    int editors = 0;
+    bool toolsOff = false, othersOff = false, ownOn = false, nameLocked = false, flagShown = true;
+    QString addHint;
     ModalScript script;
     script
-        .then([&](QWidget* w) {
-            // Add and delete do nothing; editing another user opens nothing.
-            list.btnDodaj->click();
-            list.btnUsun->click();
+        .then([&](QWidget*) {
+            // What he may not do is not offered, and says why.
+            toolsOff = !list.btnDodaj->isEnabled() && !list.btnUsun->isEnabled();
+            addHint = list.btnDodaj->toolTip();
             select(list, "Kowalska");
-            list.btnEdycja->click();
-            EXPECT_EQ(QApplication::activeModalWidget(), w);
+            othersOff = !list.btnEdycja->isEnabled();
             select(list, "Nowak");
-            list.btnEdycja->click();
+            ownOn = list.btnEdycja->isEnabled();
+            click(&list, "btnEdycja");
         })
         .then([&](QWidget* ed) {
-            ++editors;
+            auto* name = child<QLineEdit>(ed, "edNazwa");
+            nameLocked = name->isReadOnly();
             flagShown = child<QCheckBox>(ed, "cbAdministrator")->isVisible();
-            child<QCheckBox>(ed, "cbAdministrator")->setChecked(true);  // hidden: ignored
-            child<QLineEdit>(ed, "edNazwa")->setText("Nowak Jan");
-            click(ed, "btnOk");
+            EXPECT_TRUE(child<QLabel>(ed, "lbTylkoHaslo")->isVisible());
+            name->setText("Nowak Jan");  // read-only to him: not taken
+            click(ed, "btnZmianaHasla");
         })
-        .then([&](QWidget* w) {
-            EXPECT_EQ(listed(list), (QStringList{"ADMINISTRATOR", "Kowalska", "Nowak Jan"}));
-            click(w, "btnAnuluj");
-        });
+        .then([&](QWidget* pw) {
+            QTest::keyClicks(child<QLineEdit>(pw, "edStare"), "n1");
+            QTest::keyClicks(child<QLineEdit>(pw, "edNowe"), "jesien");
+            QTest::keyClicks(child<QLineEdit>(pw, "edNowe2"), "jesien");
+            click(pw, "btnOk");
+        })
+        .then([&](QWidget* ed) { click(ed, "btnOk"); })
+        .then([&](QWidget* w) { click(w, "btnAnuluj"); });
     list.EditUserList();
     ASSERT_TRUE(script.done());
-    EXPECT_EQ(editors, 1);
+    EXPECT_TRUE(toolsOff);
+    EXPECT_EQ(addHint, "Tylko administrator systemu może dodawać i usuwać użytkowników.");
+    EXPECT_TRUE(othersOff);
+    EXPECT_TRUE(ownOn);
+    EXPECT_TRUE(nameLocked);
     EXPECT_FALSE(flagShown);
-    EXPECT_TRUE(messages().isEmpty());  // refusals are silent
-    EXPECT_EQ(inst.read(nowak.ID).FNAME, "Nowak Jan");
-    EXPECT_FALSE(inst.read(nowak.ID).USER_ISA);
-    EXPECT_EQ(inst.sys->CurrentUser().FNAME, "Nowak Jan");  // the logged-in record follows
+    EXPECT_EQ(messages(), QStringList{"Hasło zostało zmienione."});
+    TRec_Users after = inst.read(nowak.ID);
+    EXPECT_EQ(after.FNAME, "Nowak");
+    EXPECT_FALSE(after.USER_ISA);
+    EXPECT_TRUE(TblUsers->CheckPassword(after, "jesien"));
+    EXPECT_EQ(inst.sys->CurrentUser().FNAME, "Nowak");
     EXPECT_FALSE(inst.read(kowal.ID).FNAME.isEmpty());
+}
+
+TEST_F(Users, NonAdministratorCannotChangeTheNumberingPatterns) {
+    const QString ini = inst.sys->IniFile;
+    inst.logIn(nowak.ID);
+    TConfig config;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        EXPECT_TRUE(child<QLabel>(w, "lbTylkoAdministrator")->isVisible());
+        for (const char* name : {"btnTekst", "btnRok", "btnMiesiac", "btnNumer", "btnUsunSymbol"})
+            EXPECT_FALSE(child<QPushButton>(w, name)->isEnabled()) << name;
+        EXPECT_FALSE(child<QLineEdit>(w, "edTekst")->isEnabled());
+        config.edSymbol->setText("X/{NZ}");  // whatever reaches the field is not stored
+        click(w, "btnOK");
+    });
+    config.Execute();
+    EXPECT_EQ(IniReadString("config", "smb_przychodzace", "<brak>", ini), "P/{R4}/{MSC}/{NZ}");
+
+    inst.logIn(1);
+    script.then([&](QWidget* w) {
+        EXPECT_FALSE(child<QLabel>(w, "lbTylkoAdministrator")->isVisible());
+        click(w, "btnUsunSymbol");
+        click(w, "btnMiesiac");
+        click(w, "btnOK");
+    });
+    config.Execute();
+    EXPECT_EQ(IniReadString("config", "smb_przychodzace", "<brak>", ini), "{MSC}");
+}
+
+TEST_F(Users, NamesAreUniqueWhateverTheLetterCaseAndNeverEmpty) {
+    inst.logIn(1);
+    TRec_Users user;
+    user.ID = 0;
+    TformUser_Edit ed;
+    QString limit;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        auto* name = child<QLineEdit>(w, "edNazwa");
+        EXPECT_EQ(name->maxLength(), 25);
+        EXPECT_EQ(child<QLabel>(w, "lbLimit")->text(), "0 z 25");
+        click(w, "btnOk");  // empty
+        name->setFocus();
+        test::typeText(name, "KOWALSKA");
+        limit = child<QLabel>(w, "lbLimit")->text();
+        click(w, "btnOk");
+        EXPECT_TRUE(w->isVisible());
+        name->clear();
+        test::typeText(name, "Łukasiewicz");
+        click(w, "btnOk");
+    });
+    ASSERT_TRUE(ed.Execute(&user));
+    EXPECT_EQ(user.FNAME, "Łukasiewicz");
+    EXPECT_EQ(limit, "8 z 25");
+    EXPECT_EQ(messages(), (QStringList{"Proszę wpisać nazwę użytkownika.",
+                                       "Użytkownik o nazwie „KOWALSKA” już istnieje.\r\n"
+                                       "Proszę wpisać inną nazwę."}));
+    TblUsers->AddNewUser(user);
+
+    // Polish capitals are the same letters too; his own name is no clash.
+    inst.env.prompts.clear();
+    TRec_Users other = inst.read(nowak.ID);
+    script.then([&](QWidget* w) {
+        auto* name = child<QLineEdit>(w, "edNazwa");
+        name->setText("ŁUKASIEWICZ");
+        click(w, "btnOk");
+        name->setText("nowak");
+        click(w, "btnOk");
+    });
+    ASSERT_TRUE(ed.Execute(&other));
+    EXPECT_EQ(other.FNAME, "nowak");
+    EXPECT_EQ(messages(), QStringList{"Użytkownik o nazwie „ŁUKASIEWICZ” już istnieje.\r\n"
+                                      "Proszę wpisać inną nazwę."});
+}
+
+TEST_F(Users, TheNameColumnIsAsWideAsTheNames) {
+    inst.addUser("Brzęczyszczykiewicz Grzegorz", "x");
+    inst.logIn(1);
+    TformUserList list;
+    int column = 0, needed = 0;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        const QFontMetrics fm(list.grid->font());
+        for (const char* n : {"ADMINISTRATOR", "Brzęczyszczykiewicz Grzeg"})
+            needed = std::max(needed, fm.horizontalAdvance(QString::fromUtf8(n)));
+        column = list.grid->columnWidth(0);
+        EXPECT_GE(list.grid->viewport()->width(), column);
+        click(w, "btnAnuluj");
+    });
+    list.EditUserList();
+    EXPECT_GT(column, needed);
 }
 
 TEST_F(Users, ARowLockedElsewhereIsNotEdited) {
