@@ -222,6 +222,9 @@ QWidget* TformListaZdarzen::buildEventPage() {
     lbOdbiorca = label(page, QStringLiteral("Odbiorca"), "lbOdbiorca", edOdbiorca);
     chbPolecone = Bound<TDBCheckBox>(page, "chbPolecone", tZdarzenia, QStringLiteral("ZD_POL"));
     chbPolecone->setText(QStringLiteral("Pismo polecone"));
+    // Until an event is current, only what every kind shows is there.
+    for (QWidget* w : std::initializer_list<QWidget*>{edDoPisma, btnDoPisma, chbPolecone})
+        w->hide();
     memOpis = Bound<TDBMemo>(page, "memOpis", tZdarzenia, QStringLiteral("ZD_OPIS"));
     memOpis->setTabChangesFocus(true);
 
