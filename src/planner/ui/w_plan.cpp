@@ -285,19 +285,18 @@ void Tokno_plan::done(int r) {
 }
 
 bool Tokno_plan::leaveNote() {
-    if (!tableNotatki->Active() || !tableNotatki->Editing()) return true;
-    if (!FitEditorText(DBMemo1, tableNotatki->Table()->codePage(), QStringLiteral("Tekst notatki")))
-        return false;
-    if (!Guarded([this] { tableNotatki->Post(); })) return false;
-    return !tableNotatki->Editing();
+    return leaveRow(tableNotatki, DBMemo1, QStringLiteral("Tekst notatki"));
 }
 
 bool Tokno_plan::leaveAlarm() {
-    if (!tableAlarmy->Active() || !tableAlarmy->Editing()) return true;
-    if (!FitEditorText(DBMemo2, tableAlarmy->Table()->codePage(), QStringLiteral("Tekst alarmu")))
-        return false;
-    if (!Guarded([this] { tableAlarmy->Post(); })) return false;
-    return !tableAlarmy->Editing();
+    return leaveRow(tableAlarmy, DBMemo2, QStringLiteral("Tekst alarmu"));
+}
+
+bool Tokno_plan::leaveRow(TTableDataSet* ds, TDBMemo* memo, const QString& what) {
+    if (!ds->Active() || !ds->Editing()) return true;
+    if (!FitEditorText(memo, ds->Table()->codePage(), what)) return false;
+    if (!Guarded([ds] { ds->Post(); })) return false;
+    return !ds->Editing();
 }
 
 bool Tokno_plan::eventFilter(QObject* watched, QEvent* event) {

@@ -82,6 +82,7 @@ class Tokno_plan : public TPulpexDialog {
     // right with the user (false when he goes back to edit them) and the edits posted.
     bool leaveNote();
     bool leaveAlarm();
+    bool leaveRow(TTableDataSet* ds, TDBMemo* memo, const QString& what);
 
     bool activating_ = false;
     bool reverting_ = false;
