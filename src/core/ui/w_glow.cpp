@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "addresses/ui/w_stron.h"
 #include "core/config.h"
 #include "core/prompts.h"
 #include "core/pulpex_system.h"
@@ -25,6 +26,7 @@
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
 #include "planner/ui/w_plan.h"
+#include "register/ui/listzdrz.h"
 #include "tables/am_diags.h"
 #include "tables/globals.h"
 #include "users/ui/user_lst.h"
@@ -92,6 +94,15 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     buttonColumn_ = new QWidget(central);
     auto* column = new QVBoxLayout(buttonColumn_);
     column->setContentsMargins(0, 0, 0, 0);
+    auto* btnZdarzenia =
+        addButton(QStringLiteral("         &Zdarzenia             "), "btnZdarzenia");
+    connect(btnZdarzenia, &QPushButton::clicked, this, [this] {
+        if (started_) ListaZdarzen(this, false);
+    });
+    auto* btnAdresy = addButton(QStringLiteral("         Baza &adresów         "), "btnAdresy");
+    connect(btnAdresy, &QPushButton::clicked, this, [this] {
+        if (started_) OknoStron(this, false);
+    });
     btnKonfiguracja =
         addButton(QStringLiteral("           K&onfiguracja           "), "btnKonfiguracja");
     connect(btnKonfiguracja, &QPushButton::clicked, this, &TOknoGlowne::btnKonfiguracjaClick);

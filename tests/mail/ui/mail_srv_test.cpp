@@ -70,8 +70,7 @@ TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetter
     const int port = FreePort();
     QProcess smtp;
     smtp.setReadChannel(QProcess::StandardOutput);
-    const QString script =
-        QFileInfo(QStringLiteral(__FILE__)).dir().absoluteFilePath("../../scripts/smtp_server.py");
+    const QString script = QStringLiteral(PULPEX_TEST_SCRIPTS "/smtp_server.py");
     smtp.start(QStringLiteral("/usr/bin/python3"),
                {script, QString::number(port), box.filePath(QStringLiteral("box"))});
     bool ready = false;
