@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
+#include "addresses/ui/w_stron.h"
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
@@ -115,6 +116,8 @@ QWidget* Tokno_plan::buildDay() {
     chbCheckAtStartup = new QCheckBox(QStringLiteral("Sprawdzaj przy uruchomieniu"), box);
     chbCheckAtStartup->setObjectName(QStringLiteral("chbCheckAtStartup"));
     chbCheckAtStartup->setVisible(false);
+    auto* btnAdresy =
+        MakeButton(box, QStringLiteral("Adresy"), "btnAdresy", QStringLiteral("Baza adresów"));
     btnClose = MakeButton(box, QStringLiteral("&Koniec"), "btnClose");
 
     auto* nav = new QHBoxLayout;
@@ -130,12 +133,17 @@ QWidget* Tokno_plan::buildDay() {
     left->addWidget(Label6);
     left->addWidget(chbCheckAtStartup);
     left->addStretch();
+    left->addWidget(btnAdresy);
     left->addWidget(btnClose);
 
     connect(Calendar2, &QCalendarWidget::selectionChanged, this, &Tokno_plan::Calendar2Change);
     connect(Calendar2, &QCalendarWidget::currentPageChanged, this, &Tokno_plan::showMonth);
     connect(btnPrevMonth, &QPushButton::clicked, this, [this] { moveMonth(-1); });
     connect(btnNextMonth, &QPushButton::clicked, this, [this] { moveMonth(1); });
+    connect(btnAdresy, &QPushButton::clicked, this, [this] {
+        // What was typed in the note is kept before the address book takes the focus.
+        if (PostPending()) OknoStron(this, false);
+    });
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
     return box;
 }

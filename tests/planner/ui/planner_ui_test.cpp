@@ -716,7 +716,7 @@ TEST_F(PlannerPlan, DayWithoutANoteOffersOnlyTheNewNote) {
     EXPECT_FALSE(w->DBMemo1->isVisible());
     EXPECT_FALSE(w->btnNewAlarm->isEnabled());
     EXPECT_FALSE(w->chbCheckAtStartup->isVisible());
-    EXPECT_EQ(w->findChild<QWidget*>("btnAdresy"), nullptr);
+    EXPECT_EQ(test::child<QPushButton>(w.get(), "btnAdresy")->toolTip(), "Baza adresów");
     // The daily alarm is listed on any day.
     EXPECT_EQ(w->tableAlarmy->RecordCount(), 1);
     EXPECT_EQ(w->tableAlarmy->AsInteger("ID"), dailyElsewhere);
