@@ -2,7 +2,9 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QStringList>
+#include <cmath>
 
 namespace pulpex {
 
@@ -22,6 +24,16 @@ QFont StoredFont(const QString& family, int pointSize) {
     }
     if (pointSize > 0) font.setPointSize(pointSize);
     return font;
+}
+
+bool HasFixedPitch(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    // Narrow and wide letters, the table's lines and blank, Polish letters.
+    const QString probe = QStringLiteral("iWml1|- .ąŁŻźM");
+    const qreal width = metrics.horizontalAdvance(probe.at(0));
+    for (const QChar c : probe)
+        if (std::abs(metrics.horizontalAdvance(c) - width) > 0.01 * width + 0.01) return false;
+    return width > 0;
 }
 
 }  // namespace pulpex

@@ -10,4 +10,9 @@ namespace pulpex {
 
 QFont StoredFont(const QString& family, int pointSize);
 
+// Whether every character of `font` is equally wide, so that text laid out in columns stays
+// aligned. Judged by the widths of the characters themselves: a font may be monospaced without
+// saying so (QFontInfo::fixedPitch()).
+bool HasFixedPitch(const QFont& font);
+
 }  // namespace pulpex

@@ -191,6 +191,24 @@ bool TTextPrinter::End() {
     return true;
 }
 
+std::unique_ptr<QPrinter> PdfPrinterLike(const QPrinter& printer) {
+    auto pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    pdf->setOutputFormat(QPrinter::PdfFormat);
+    pdf->setPageLayout(printer.pageLayout());
+    pdf->setOutputFileName({});
+    return pdf;
+}
+
+int LinesWiderThanPage(QPrinter& printer, const QStringList& lines, const QFont& font) {
+    const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal width = area.width() - 2 * TTextPrinter::kMargin;
+    const QFontMetricsF metrics(font, &printer);
+    int wider = 0;
+    for (const QString& line : lines)
+        if (metrics.horizontalAdvance(expandTabs(line)) > width) ++wider;
+    return wider;
+}
+
 bool PrintLines(QPrinter& printer, const QStringList& lines, const QFont& font,
                 const QColor& color) {
     TTextPrinter p(printer);

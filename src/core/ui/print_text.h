@@ -96,4 +96,13 @@ class TTextPrinter {
 bool PrintLines(QPrinter& printer, const QStringList& lines, const QFont& font,
                 const QColor& color = Qt::black);
 
+// A PDF printer with the paper, orientation and margins of `printer` and no file yet, so that
+// TTextPrinter::Begin() asks for one ("Zapisz jako PDF"): a printout can always go to a PDF file,
+// whatever printer is set up.
+std::unique_ptr<QPrinter> PdfPrinterLike(const QPrinter& printer);
+
+// How many of `lines` are wider than the printable width of `printer` in `font`: these wrap
+// when printed, which breaks a drawn table apart.
+int LinesWiderThanPage(QPrinter& printer, const QStringList& lines, const QFont& font);
+
 }  // namespace pulpex

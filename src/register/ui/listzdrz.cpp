@@ -33,6 +33,7 @@
 #include "register/search.h"
 #include "register/ui/adres_zd.h"
 #include "register/ui/n_kor.h"
+#include "register/ui/w_druk.h"
 #include "register/ui/w_kor_p.h"
 #include "register/ui/w_tresc.h"
 #include "register/zdarzen.h"
@@ -125,12 +126,16 @@ TformListaZdarzen::TformListaZdarzen(QWidget* parent)
         MakeButton(this, QStringLiteral("Terminarz"), "btnTerminarz", QStringLiteral("Terminarz"));
     auto* btnKonfiguracja = MakeButton(this, QStringLiteral("Konfiguracja"), "btnKonfiguracja",
                                        QStringLiteral("Konfiguracja"));
+    auto* btnWydruk =
+        MakeButton(this, QStringLiteral("Wydruk"), "btnWydruk",
+                   QStringLiteral("Wydruk zestawienia na pocztę lub potwierdzenia odbioru"));
     btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK", {}, true);
     btnOK->hide();
     connect(btnKalendarz, &QPushButton::clicked, this, &TformListaZdarzen::btnKalendarzClick);
     connect(btnAdresy, &QPushButton::clicked, this, &TformListaZdarzen::btnAdresyClick);
     connect(btnTerminarz, &QPushButton::clicked, this, &TformListaZdarzen::btnTerminarzClick);
     connect(btnKonfiguracja, &QPushButton::clicked, this, &TformListaZdarzen::btnKonfiguracjaClick);
+    connect(btnWydruk, &QPushButton::clicked, this, &TformListaZdarzen::btnWydrukClick);
     connect(btnOK, &QPushButton::clicked, this, &TformListaZdarzen::btnOKClick);
 
     auto* left = new QVBoxLayout;
@@ -150,8 +155,9 @@ TformListaZdarzen::TformListaZdarzen(QWidget* parent)
     top->addWidget(btnSzukaj);
     layout->addLayout(top);
     layout->addLayout(middle, 1);
-    layout->addLayout(ButtonRow({btnKoniec, btnKalendarz, btnAdresy, btnTerminarz, btnKonfiguracja},
-                                {btnOK, HelpButton()}));
+    layout->addLayout(
+        ButtonRow({btnKoniec, btnKalendarz, btnAdresy, btnTerminarz, btnWydruk, btnKonfiguracja},
+                  {btnOK, HelpButton()}));
 
     connect(qZdarzenia, &TDataSet::AfterOpen, this, &TformListaZdarzen::qZdarzeniaAfterOpen);
     connect(tZdarzenia, &TDataSet::AfterScroll, this, &TformListaZdarzen::tZdarzeniaAfterScroll);
@@ -554,6 +560,12 @@ void TformListaZdarzen::btnAdresyClick() {
 void TformListaZdarzen::btnTerminarzClick() {
     if (!PostPending()) return;
     PokazTerminarz(this);
+}
+
+void TformListaZdarzen::btnWydrukClick() {
+    // The lists are read from the tables: what was typed here goes in first.
+    if (!PostPending()) return;
+    PokazWydruk(this);
 }
 
 void TformListaZdarzen::btnKonfiguracjaClick() {

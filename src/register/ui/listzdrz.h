@@ -70,6 +70,7 @@ class TformListaZdarzen : public TPulpexDialog {
     void btnAdresyClick();
     void btnTerminarzClick();
     void btnKonfiguracjaClick();
+    void btnWydrukClick();
     void btnOknoEdycyjneClick();
     void btnWczytanieClick();
     void btnZapisClick();

@@ -7,9 +7,11 @@
 #include <QMenu>
 #include <QPalette>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <memory>
 #include <vector>
 
 #include "controls/data/dataset.h"
@@ -80,6 +82,8 @@ void TformEdytorTresciZdarzenia::buildToolBar() {
                    QStringLiteral("Ustawienie drukarki"));
     btnDrukowanie = MakeButton(ToolBar1, QStringLiteral("Drukuj"), "btnDrukowanie",
                                QStringLiteral("Drukowanie"));
+    btnPdf =
+        MakeButton(ToolBar1, QStringLiteral("PDF"), "btnPdf", QStringLiteral("Zapisz jako PDF"));
     btnZapis = MakeButton(ToolBar1, QStringLiteral("Zapisz"), "btnZapis",
                           QStringLiteral("Zapis do pliku"));
     btnWczytanie = MakeButton(ToolBar1, QStringLiteral("Wczytaj"), "btnWczytanie",
@@ -89,8 +93,8 @@ void TformEdytorTresciZdarzenia::buildToolBar() {
     btnKopiuj =
         MakeButton(ToolBar1, QStringLiteral("Kopiuj"), "btnKopiuj", QStringLiteral("Kopiuj"));
     btnWklej = MakeButton(ToolBar1, QStringLiteral("Wklej"), "btnWklej", QStringLiteral("Wklej"));
-    for (QPushButton* b : {btnKoniec, btnCzcionka, btnUstawienieDrukarki, btnDrukowanie, btnZapis,
-                           btnWczytanie, btnWytnij, btnKopiuj, btnWklej})
+    for (QPushButton* b : {btnKoniec, btnCzcionka, btnUstawienieDrukarki, btnDrukowanie, btnPdf,
+                           btnZapis, btnWczytanie, btnWytnij, btnKopiuj, btnWklej})
         tools->addWidget(b);
     tools->addStretch(1);
     tools->addWidget(HelpButton());
@@ -102,6 +106,7 @@ void TformEdytorTresciZdarzenia::buildToolBar() {
             &TformEdytorTresciZdarzenia::btnUstawienieDrukarkiClick);
     connect(btnDrukowanie, &QPushButton::clicked, this,
             &TformEdytorTresciZdarzenia::btnDrukowanieClick);
+    connect(btnPdf, &QPushButton::clicked, this, &TformEdytorTresciZdarzenia::btnPdfClick);
     connect(btnZapis, &QPushButton::clicked, this, &TformEdytorTresciZdarzenia::btnZapisClick);
     connect(btnWczytanie, &QPushButton::clicked, this,
             &TformEdytorTresciZdarzenia::btnWczytanieClick);
@@ -216,6 +221,11 @@ void TformEdytorTresciZdarzenia::btnUstawienieDrukarkiClick() {
 
 void TformEdytorTresciZdarzenia::btnDrukowanieClick() {
     PrintLines(SharedPrinter(), memTresc->toPlainText().split(QLatin1Char('\n')), font_, color_);
+}
+
+void TformEdytorTresciZdarzenia::btnPdfClick() {
+    const std::unique_ptr<QPrinter> pdf = PdfPrinterLike(SharedPrinter());
+    PrintLines(*pdf, memTresc->toPlainText().split(QLatin1Char('\n')), font_, color_);
 }
 
 void TformEdytorTresciZdarzenia::btnZapisClick() {

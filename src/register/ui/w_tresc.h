@@ -42,6 +42,7 @@ class TformEdytorTresciZdarzenia : public TPulpexDialog {
     void btnCzcionkaClick();
     void btnUstawienieDrukarkiClick();
     void btnDrukowanieClick();
+    void btnPdfClick();
     void btnZapisClick();
     void btnWczytanieClick();
     // Inserts the correspondent's fields at the caret (blank-joined; empty fields insert nothing).
@@ -56,6 +57,7 @@ class TformEdytorTresciZdarzenia : public TPulpexDialog {
     QPushButton* btnCzcionka;
     QPushButton* btnUstawienieDrukarki;
     QPushButton* btnDrukowanie;
+    QPushButton* btnPdf;
     QPushButton* btnZapis;
     QPushButton* btnWczytanie;
     QPushButton* btnWytnij;

@@ -244,6 +244,18 @@ TEST_F(ContentEditor, APdfPrinterWithoutAFileAsksForOne) {
     EXPECT_EQ(inst.env.prompts.asked().size(), 2u);
 }
 
+TEST_F(ContentEditor, SaveAsPdfAsksForAFileAlsoWhenAPrinterFileIsSetUp) {
+    const int id = addEvent(QStringLiteral("Zażółć gęślą jaźń"));
+    open(1, id);
+    SharedPrinter().setOutputFileName(file("drukarka.pdf"));
+    inst.env.prompts.setNextFileName(file("kopia.pdf"));
+    ASSERT_TRUE(click(w.get(), "btnPdf"));
+    ASSERT_EQ(inst.env.prompts.asked().size(), 1u);
+    EXPECT_EQ(inst.env.prompts.asked().at(0).caption, "Zapisz jako PDF");
+    EXPECT_TRUE(pdfText(file("kopia.pdf")).contains("Zażółć gęślą jaźń"));
+    EXPECT_FALSE(QFile::exists(file("drukarka.pdf")));
+}
+
 TEST_F(ContentEditor, TheChosenFontIsKeptAlsoWhenTheDialogIsCancelled) {
     const int id = addEvent(QStringLiteral("x"));
     open(1, id);
