@@ -46,10 +46,11 @@ constexpr int kHelpZegarek = 830;
 
 // The topics that have a page (a window joins this list with its page).
 inline constexpr int kHelpTopics[] = {
-    kHelpMainWindow, kHelpConfig,    kHelpUserList,     kHelpUserEdit,   kHelpPasswordChange,
-    kHelpPassword,   kHelpKalendarz, kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
-    kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
-    kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
+    kHelpMainWindow, kHelpConfig,     kHelpUserList,     kHelpUserEdit,   kHelpPasswordChange,
+    kHelpPassword,   kHelpKalendarz,  kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
+    kHelpBackup,     kHelpWWWView,    kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
+    kHelpNowaKor,    kHelpKorPrzy,    kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
+    kHelpSprawy,     kHelpNowaSprawa, kHelpListaSpraw,   kHelpFiltrSpraw,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.
