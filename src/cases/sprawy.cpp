@@ -55,4 +55,17 @@ void TTbl_Sprawy::UsunSprawe(int caseId) {
     }
 }
 
+bool TTbl_Sprawy::IstniejeNazwa(const QString& name, int exceptId) {
+    QString wanted = name;
+    while (wanted.endsWith(QLatin1Char(' ')))
+        wanted.chop(1);
+    engine::Table& t = T();
+    // Names have no index: every row is compared.
+    for (t.first(); !t.eof(); t.next())
+        if (fieldString(t, QStringLiteral("SP_NAZ")) == wanted &&
+            fieldInt(t, QStringLiteral("ID")) != exceptId)
+            return true;
+    return false;
+}
+
 }  // namespace pulpex

@@ -26,6 +26,9 @@ class TTbl_Sprawy : public TOT_Table {
     // Deletes the case and its links to events (not its classes). Any failure is shown as
     // "Błąd podczas usuwania sprawy" and ends the deletion; what was removed stays removed.
     void UsunSprawe(int caseId);
+    // Whether a case other than `exceptId` is named exactly `name` (letter case counts; the
+    // blanks dBase pads a value with do not).
+    bool IstniejeNazwa(const QString& name, int exceptId = 0);
 };
 
 }  // namespace pulpex

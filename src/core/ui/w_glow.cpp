@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "addresses/ui/w_stron.h"
+#include "cases/ui/w_sprawy.h"
 #include "core/config.h"
 #include "core/prompts.h"
 #include "core/pulpex_system.h"
@@ -98,6 +99,10 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
         addButton(QStringLiteral("         &Zdarzenia             "), "btnZdarzenia");
     connect(btnZdarzenia, &QPushButton::clicked, this, [this] {
         if (started_) ListaZdarzen(this, false);
+    });
+    auto* btnSprawy = addButton(QStringLiteral("            &Sprawy               "), "btnSprawy");
+    connect(btnSprawy, &QPushButton::clicked, this, [this] {
+        if (started_) OknoSpraw(this);
     });
     auto* btnAdresy = addButton(QStringLiteral("         Baza &adresów         "), "btnAdresy");
     connect(btnAdresy, &QPushButton::clicked, this, [this] {

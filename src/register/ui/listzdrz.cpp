@@ -18,6 +18,8 @@
 #include <exception>
 
 #include "addresses/ui/w_stron.h"
+#include "cases/rel_s_z.h"
+#include "cases/ui/w_l_spr.h"
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
@@ -91,6 +93,9 @@ TformListaZdarzen::TformListaZdarzen(QWidget* parent)
                       QStringLiteral("and "), QStringLiteral("\tREL_SZD.ESZ_ZD = :id")});
     // :id follows the ID of the current list row.
     qRelSZ->SetMaster(qZdarzenia);
+    tRelSZ = TableDataSet(this, "tRelSZ", QStringLiteral("REL_SZD"), QStringLiteral("RSZ_ID"));
+    tRelSZ->SetMaster(qRelSZ, QStringLiteral("ID"));
+    connect(qRelSZ, &TDataSet::AfterOpen, this, &TformListaZdarzen::qRelSZAfterOpen);
 
     // --- the list
     btnNowe = MakeButton(this, QStringLiteral("&Nowe"), "btnNowe",
@@ -269,9 +274,17 @@ QWidget* TformListaZdarzen::buildLinksPage() {
     chbPokazuj = new QCheckBox(QStringLiteral("&Pokazuj skojarzenia"), page);
     chbPokazuj->setObjectName(QStringLiteral("chbPokazuj"));
     connect(chbPokazuj, &QCheckBox::clicked, this, &TformListaZdarzen::chbPokazujClick);
+    btnSkojarz = MakeButton(page, QStringLiteral("   Skojarz zdarzenie z&e sprawą "), "btnSkojarz");
+    btnUsunSkojarzenie =
+        MakeButton(page, QStringLiteral("Usuń skojarzenie ze sprawą"), "btnUsunSkojarzenie");
+    btnUsunSkojarzenie->setEnabled(false);
+    connect(btnSkojarz, &QPushButton::clicked, this, &TformListaZdarzen::btnSkojarzClick);
+    connect(btnUsunSkojarzenie, &QPushButton::clicked, this,
+            &TformListaZdarzen::btnUsunSkojarzenieClick);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(grdSprawy, 1);
     layout->addWidget(chbPokazuj);
+    layout->addLayout(ButtonRow({btnSkojarz, btnUsunSkojarzenie}, {}));
     layout->addStretch(0);
     return page;
 }
@@ -337,6 +350,8 @@ void TformListaZdarzen::Prepare(bool choosing) {
     if (choosing_) {
         btnOK->show();
         btnKoniec->setText(QStringLiteral("Anuluj"));
+        btnSkojarz->hide();
+        btnUsunSkojarzenie->hide();
     }
     edOdbiorca->hide();
     Guarded([&] {
@@ -609,6 +624,45 @@ void TformListaZdarzen::chbPokazujClick() {
             qRelSZ->Close();
     });
     grdSprawy->setVisible(on && qRelSZ->Active());
+    qRelSZAfterOpen();
+}
+
+void TformListaZdarzen::qRelSZAfterOpen() {
+    btnUsunSkojarzenie->setEnabled(!grdSprawy->isHidden() && qRelSZ->Active() &&
+                                   !qRelSZ->IsEmpty());
+}
+
+void TformListaZdarzen::btnSkojarzClick() {
+    if (!PostPending()) return;
+    const int caseId = ListaSpraw(this);
+    const int eventId = currentId();
+    if (caseId == 0 || eventId == 0) return;
+    Guarded(
+        [&] {
+            if (!TblRelSprZd) throw EDatabaseError("Brak tabeli REL_SZD w katalogu");
+            OpenForCall links(*TblRelSprZd);
+            TblRelSprZd->DodajPowiazanie(caseId, eventId);
+        },
+        QStringLiteral("Nie skojarzono zdarzenia ze sprawą."));
+    if (qRelSZ->Active())
+        Guarded([&] {
+            qRelSZ->Close();
+            qRelSZ->Open();
+        });
+    qRelSZAfterOpen();
+}
+
+void TformListaZdarzen::btnUsunSkojarzenieClick() {
+    if (!qRelSZ->Active() || qRelSZ->IsEmpty()) return;
+    Guarded([&] {
+        // The link selected in the grid; the case and the event stay.
+        tRelSZ->Open();
+        if (!tRelSZ->IsEmpty()) tRelSZ->Delete();
+        tRelSZ->Close();
+        qRelSZ->Close();
+        qRelSZ->Open();
+    });
+    qRelSZAfterOpen();
 }
 
 void TformListaZdarzen::changeEvent(QEvent* event) {

@@ -75,6 +75,9 @@ class TformListaZdarzen : public TPulpexDialog {
     void btnWczytanieClick();
     void btnZapisClick();
     void chbPokazujClick();
+    void qRelSZAfterOpen();
+    void btnSkojarzClick();
+    void btnUsunSkojarzenieClick();
     void FormDeactivate();
     int currentId() const;
     int currentKind() const;
@@ -84,6 +87,7 @@ class TformListaZdarzen : public TPulpexDialog {
     TTableDataSet* tAdresy;
     TTableDataSet* tZdarzenie_DOP_TO_NUMER;
     TQueryDataSet* qRelSZ;
+    TTableDataSet* tRelSZ;
 
     TCV_DBGrid* grdZdarzenia;
     QPushButton* btnNowe;
@@ -113,6 +117,8 @@ class TformListaZdarzen : public TPulpexDialog {
     TDBMemo* memOpis;
     TCV_DBGrid* grdSprawy;
     QCheckBox* chbPokazuj;
+    QPushButton* btnSkojarz;
+    QPushButton* btnUsunSkojarzenie;
     TDBMemo* memTresc;
 
     QString selection_, kindCondition_, filterCondition_, order_;

@@ -23,6 +23,7 @@
 #include "planner/ui/alarm_check.h"
 #include "support/modal.h"
 #include "support/testenv.h"
+#include "support/widgets.h"
 #include "tables/engine/table.h"
 #include "tables/globals.h"
 #include "users/ui/user_lst.h"
@@ -30,6 +31,7 @@
 namespace pulpex {
 namespace {
 
+using test::click;
 using test::ModalScript;
 
 ModalScript::Step choose(const QString& name) {
@@ -191,17 +193,34 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     for (QPushButton* b : w.findChildren<QPushButton*>())
         shown << b->objectName() + "=" + b->text();
     shown.sort();
-    EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
-                                  "btnKonfiguracja=           K&onfiguracja           ",
-                                  "btnKoniec=&Koniec",
-                                  "btnTerminarz=            &Terminarz            ",
-                                  "btnWWW=www",
-                                  "btnZdarzenia=         &Zdarzenia             "}));
+    EXPECT_EQ(shown,
+              (QStringList{"btnAdresy=         Baza &adresów         ",
+                           "btnKonfiguracja=           K&onfiguracja           ",
+                           "btnKoniec=&Koniec", "btnSprawy=            &Sprawy               ",
+                           "btnTerminarz=            &Terminarz            ", "btnWWW=www",
+                           "btnZdarzenia=         &Zdarzenia             "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
     EXPECT_EQ(HelpContextOf(&w), kHelpMainWindow);
     EXPECT_EQ(HelpContextOf(w.btnKoniec), kHelpMainWindow);
+}
+
+TEST_F(MainWindow, SprawyOpensTheCasesWindow) {
+    ModalScript script;
+    script.then(choose("ADMINISTRATOR")).then(type(""));
+    TOknoGlowne w(env.mainDir());
+    start(w);
+    ASSERT_TRUE(w.started());
+    QString title;
+    script.then([&](QWidget* d) {
+        title = d->windowTitle();
+        click(d, "btnKoniec");
+    });
+    ASSERT_TRUE(click(&w, "btnSprawy"));
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(title, "Sprawy");
+    w.close();
 }
 
 TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
