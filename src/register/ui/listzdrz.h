@@ -71,6 +71,7 @@ class TformListaZdarzen : public TPulpexDialog {
     void btnTerminarzClick();
     void btnKonfiguracjaClick();
     void btnOknoEdycyjneClick();
+    void btnRysunkiClick();
     void btnWczytanieClick();
     void btnZapisClick();
     void chbPokazujClick();
