@@ -51,6 +51,7 @@ inline constexpr int kHelpTopics[] = {
     kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
     kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
     kHelpDrukLista,  kHelpSprawy,    kHelpNowaSprawa,   kHelpListaSpraw, kHelpFiltrSpraw,
+    kHelpOknoPism,   kHelpOleEditor, kHelpImageForm,    kHelpViewForm,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.

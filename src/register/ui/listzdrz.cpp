@@ -30,6 +30,7 @@
 #include "core/ui/help.h"
 #include "core/ui/progress.h"
 #include "core/ui/text_file.h"
+#include "documents/ui/w_pism.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
 #include "register/search.h"
@@ -323,9 +324,12 @@ QWidget* TformListaZdarzen::buildContentPage() {
         memTresc->viewport()->update();
     });
     connect(btnOknoEdycyjne, &QPushButton::clicked, this, &TformListaZdarzen::btnOknoEdycyjneClick);
+    auto* btnRysunki = MakeButton(page, QStringLiteral("Rysunki"), "btnRysunki",
+                                  QStringLiteral("Rysunki i Obiekty"));
+    connect(btnRysunki, &QPushButton::clicked, this, &TformListaZdarzen::btnRysunkiClick);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(ButtonRow({btnWczytanie, btnZapis, btnWytnij, btnKopiuj, btnWklej,
-                                 btnKopiujWszystko, btnOknoEdycyjne},
+                                 btnKopiujWszystko, btnOknoEdycyjne, btnRysunki},
                                 {}));
     layout->addWidget(memTresc, 1);
     return page;
@@ -599,6 +603,12 @@ void TformListaZdarzen::btnOknoEdycyjneClick() {
     const int id = currentId();
     EdytorTresciZdarzenia(this, currentKind() == zdInne ? 2 : 1, id);
     Guarded([&] { tZdarzenia->Refresh(); });
+}
+
+void TformListaZdarzen::btnRysunkiClick() {
+    if (!PostPending()) return;
+    const int id = currentId();
+    if (id != 0) PokazPisma(this, id);
 }
 
 void TformListaZdarzen::btnWczytanieClick() {

@@ -72,6 +72,7 @@ class TformListaZdarzen : public TPulpexDialog {
     void btnKonfiguracjaClick();
     void btnWydrukClick();
     void btnOknoEdycyjneClick();
+    void btnRysunkiClick();
     void btnWczytanieClick();
     void btnZapisClick();
     void chbPokazujClick();

@@ -19,6 +19,7 @@
 #include "core/ui/help.h"
 #include "core/ui/text_file.h"
 #include "core/utils.h"
+#include "documents/ui/w_pism.h"
 #include "planner/ui/w_kaled.h"
 #include "register/numeracja.h"
 #include "register/ui/adres_zd.h"
@@ -100,6 +101,9 @@ TNowaKor::TNowaKor(QWidget* parent)
     auto* btnBazaAdresow = MakeButton(this, QStringLiteral("Baza adresów"), "btnBazaAdresow",
                                       QStringLiteral("Baza adresów"));
     connect(btnBazaAdresow, &QPushButton::clicked, this, &TNowaKor::btnBazaAdresowClick);
+    auto* btnRysunki = MakeButton(this, QStringLiteral("Rysunki"), "btnRysunki",
+                                  QStringLiteral("Rysunki i Obiekty"));
+    connect(btnRysunki, &QPushButton::clicked, this, &TNowaKor::btnRysunkiClick);
     btnOK = MakeButton(this, QStringLiteral("&OK"), "btnOK");
     btnOK->setEnabled(false);
     connect(btnOK, &QPushButton::clicked, this, &TNowaKor::btnOKClick);
@@ -108,7 +112,7 @@ TNowaKor::TNowaKor(QWidget* parent)
     layout->addLayout(kindBar);
     layout->addWidget(PageControl1, 1);
     layout->addLayout(
-        ButtonRow({btnKalendarz, btnBazaAdresow},
+        ButtonRow({btnKalendarz, btnBazaAdresow, btnRysunki},
                   {btnOK, CancelButton(QStringLiteral("Anuluj"), "btnAnuluj"), HelpButton()}));
     setFixedSize(620, 430);
 
@@ -346,6 +350,12 @@ void TNowaKor::btnWczytajClick() {
 void TNowaKor::btnZapiszClick() {
     if (!PostPending()) return;
     AskAndWriteTextFile(QStringLiteral("Zapisz do pliku"), memTresc->toPlainText());
+}
+
+void TNowaKor::btnRysunkiClick() {
+    // The entry's row is stored already: its pages attach to it.
+    if (!PostPending()) return;
+    PokazPisma(this, id_);
 }
 
 void TNowaKor::btnOknoEdycyjneClick() {

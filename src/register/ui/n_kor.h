@@ -60,6 +60,7 @@ class TNowaKor : public TPulpexDialog {
     void btnWczytajClick();
     void btnZapiszClick();
     void btnOknoEdycyjneClick();
+    void btnRysunkiClick();
     void postContent();
     void btnWytnijClick();
     void btnKopiujClick();

@@ -22,6 +22,7 @@
 #include "core/ui/printer.h"
 #include "core/ui/text_file.h"
 #include "core/utils.h"
+#include "documents/ui/w_pism.h"
 
 namespace pulpex {
 
@@ -96,6 +97,12 @@ void TformEdytorTresciZdarzenia::buildToolBar() {
     for (QPushButton* b : {btnKoniec, btnCzcionka, btnUstawienieDrukarki, btnDrukowanie, btnPdf,
                            btnZapis, btnWczytanie, btnWytnij, btnKopiuj, btnWklej})
         tools->addWidget(b);
+    auto* btnRysunki = MakeButton(ToolBar1, QStringLiteral("Rysunki"), "btnRysunki",
+                                  QStringLiteral("Rysunki i Obiekty"));
+    connect(btnRysunki, &QPushButton::clicked, this, [this] {
+        if (PostPending()) PokazPisma(this, eventId_);
+    });
+    tools->addWidget(btnRysunki);
     tools->addStretch(1);
     tools->addWidget(HelpButton());
 
@@ -150,6 +157,7 @@ void TformEdytorTresciZdarzenia::buildToolBar() {
 
 void TformEdytorTresciZdarzenia::Prepare(int mode, int eventId) {
     mode_ = mode == 2 ? 2 : 1;
+    eventId_ = eventId;
     if (mode_ == 2) {
         panAdres->hide();
         ToolBar1->setFixedHeight(35);

@@ -65,6 +65,7 @@ class TformEdytorTresciZdarzenia : public TPulpexDialog {
     QPushButton* btnWklej;
 
     int mode_ = 1;
+    int eventId_ = 0;
     bool readOnly_ = false;
     QFont font_;
     QColor color_;
