@@ -194,6 +194,7 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
                                   "btnKonfiguracja=           K&onfiguracja           ",
                                   "btnKoniec=&Koniec",
+                                  "btnSeryjna= Ko&respondencja seryjna",
                                   "btnTerminarz=            &Terminarz            ",
                                   "btnWWW=www",
                                   "btnZdarzenia=         &Zdarzenia             "}));
