@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <map>
 
 #include "addresses/adresy.h"
@@ -465,6 +467,47 @@ TEST_F(SerialMailing, FiftyLettersEachWithItsOwnValuesAndThoseWithoutAddressList
                   QString(expected[to]).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
     EXPECT_EQ(seen.size(), 50u);  // each addressee once
+}
+
+TEST_F(SerialMailing, PrzerwijStopsTheSeriesAfterTheLetterUnderWay) {
+    SmtpSink smtp;
+    ASSERT_TRUE(smtp.ready);
+    useSmtp(smtp.port);
+    addTemplate(QStringLiteral("Pismo"), QStringLiteral("Treść {<1>NAZW}"));
+    QStringList surnames;
+    for (int i = 0; i < 20; ++i) {
+        surnames << QStringLiteral("Nowak%1").arg(i, 2, 10, QLatin1Char('0'));
+        addAddress(surnames.back(), {}, QStringLiteral("n%1@x.pl").arg(i));
+    }
+    open();
+    choose(QStringLiteral("Pismo"));
+    // The progress window shows who is being written to; "Przerwij" as soon as it is up.
+    QString shown;
+    QTimer watch;
+    watch.setInterval(2);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("ProgressDlg_v3") && top->isVisible()) {
+                shown = child<QLabel>(top, "lbTekst")->text();
+                if (shown.isEmpty()) return;  // not yet at the first letter
+                click(top, "btnPrzerwij");
+                watch.stop();
+            }
+    });
+    watch.start();
+    ModalScript script;
+    script.then(pick(surnames));
+    prompts().setNextAnswer(Answer::Yes);
+    ASSERT_TRUE(click(w.get(), "btnEmail"));
+    QTRY_VERIFY(script.done());
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("List 1 z 20: Nowak00"))) << shown.toStdString();
+    const auto& s = w->LastSummary();
+    EXPECT_TRUE(s.stopped);
+    EXPECT_GE(s.sent, 1);
+    EXPECT_LT(s.sent, 20);
+    EXPECT_EQ(s.sent + s.skipped, 20);
+    EXPECT_EQ(static_cast<int>(smtp.messages().size()), s.sent);
+    EXPECT_TRUE(prompts().texts().back().endsWith(QStringLiteral("Wysyłanie zatrzymano.")));
 }
 
 TEST_F(SerialMailing, NoAddressAmongThePickedSendsNothing) {
