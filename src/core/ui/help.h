@@ -46,12 +46,17 @@ constexpr int kHelpZegarek = 830;
 
 // The topics that have a page (a window joins this list with its page).
 inline constexpr int kHelpTopics[] = {
-    kHelpMainWindow, kHelpConfig,    kHelpUserList,     kHelpUserEdit,   kHelpPasswordChange,
-    kHelpPassword,   kHelpKalendarz, kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
-    kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
-    kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
-    kHelpDrukLista,  kHelpSprawy,    kHelpNowaSprawa,   kHelpListaSpraw, kHelpFiltrSpraw,
-    kHelpOknoPism,   kHelpOleEditor, kHelpImageForm,    kHelpViewForm,
+    kHelpMainWindow,    kHelpConfig,         kHelpUserList,
+    kHelpUserEdit,      kHelpPasswordChange, kHelpPassword,
+    kHelpKalendarz,     kHelpTerminarz,      kHelpNowyAlarm,
+    kHelpZegarek,       kHelpBackup,         kHelpWWWView,
+    kHelpStrony,        kHelpNowaStrona,     kHelpFiltrKorPrzy,
+    kHelpNowaKor,       kHelpKorPrzy,        kHelpEdytorTresci,
+    kHelpMailServer,    kHelpListaZdarzen,   kHelpDrukLista,
+    kHelpSprawy,        kHelpNowaSprawa,     kHelpListaSpraw,
+    kHelpFiltrSpraw,    kHelpOknoPism,       kHelpOleEditor,
+    kHelpImageForm,     kHelpViewForm,       kHelpWzoryKorespondencji,
+    kHelpSerialMailing,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.

@@ -193,12 +193,14 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     for (QPushButton* b : w.findChildren<QPushButton*>())
         shown << b->objectName() + "=" + b->text();
     shown.sort();
-    EXPECT_EQ(shown,
-              (QStringList{"btnAdresy=         Baza &adresów         ",
-                           "btnKonfiguracja=           K&onfiguracja           ",
-                           "btnKoniec=&Koniec", "btnSprawy=            &Sprawy               ",
-                           "btnTerminarz=            &Terminarz            ", "btnWWW=www",
-                           "btnZdarzenia=         &Zdarzenia             "}));
+    EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
+                                  "btnKonfiguracja=           K&onfiguracja           ",
+                                  "btnKoniec=&Koniec",
+                                  "btnSeryjna= Ko&respondencja seryjna",
+                                  "btnSprawy=            &Sprawy               ",
+                                  "btnTerminarz=            &Terminarz            ",
+                                  "btnWWW=www",
+                                  "btnZdarzenia=         &Zdarzenia             "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
