@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QPrinter>
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "core/prompts.h"
@@ -207,6 +208,29 @@ int LinesWiderThanPage(QPrinter& printer, const QStringList& lines, const QFont&
     for (const QString& line : lines)
         if (metrics.horizontalAdvance(expandTabs(line)) > width) ++wider;
     return wider;
+}
+
+qreal PointSizeToFit(QPrinter& printer, const QStringList& lines, const QFont& font) {
+    constexpr qreal kSmallest = 4;
+    if (font.pointSizeF() <= 0) return 0;
+    const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal width = area.width() - 2 * TTextPrinter::kMargin;
+    qreal widest = 0;
+    {
+        const QFontMetricsF metrics(font, &printer);
+        for (const QString& line : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(expandTabs(line)));
+    }
+    if (widest <= width) return font.pointSizeF();
+    // Text widths grow about in proportion to the size; the guess is checked and lowered until
+    // every line fits.
+    QFont smaller = font;
+    for (qreal size = std::floor(2 * font.pointSizeF() * width / widest) / 2; size >= kSmallest;
+         size -= 0.5) {
+        smaller.setPointSizeF(size);
+        if (LinesWiderThanPage(printer, lines, smaller) == 0) return size;
+    }
+    return 0;
 }
 
 bool PrintLines(QPrinter& printer, const QStringList& lines, const QFont& font,

@@ -104,5 +104,8 @@ std::unique_ptr<QPrinter> PdfPrinterLike(const QPrinter& printer);
 // How many of `lines` are wider than the printable width of `printer` in `font`: these wrap
 // when printed, which breaks a drawn table apart.
 int LinesWiderThanPage(QPrinter& printer, const QStringList& lines, const QFont& font);
+// The largest size in points, in half points and at least 4, at which every line of `lines` fits
+// the printable width of `printer` in `font`; 0 when none does.
+qreal PointSizeToFit(QPrinter& printer, const QStringList& lines, const QFont& font);
 
 }  // namespace pulpex

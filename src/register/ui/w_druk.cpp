@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -240,18 +241,38 @@ void TDruk_lista::print(QPrinter& printer) {
                               .arg(font_.family()),
                           Buttons::YesNo) != Answer::Yes)
         return;
+    QFont font = font_;
     const int wider = LinesWiderThanPage(printer, lines, font_);
-    if (wider > 0 &&
-        prompts().message(
-            Severity::Confirmation,
-            QStringLiteral("Wierszy szerszych niż strona: %1. Na wydruku ich dalszy ciąg przejdzie "
-                           "do następnego wiersza.\r\nŻeby tabela zmieściła się na szerokość "
-                           "strony, wybierz mniejszą czcionkę albo poziome ułożenie kartki w "
-                           "ustawieniu drukarki.\r\nCzy drukować mimo to?")
-                .arg(wider),
-            Buttons::YesNo) != Answer::Yes)
-        return;
-    if (PrintLines(printer, lines, font_, color_)) Memo1->document()->setModified(false);
+    if (wider > 0) {
+        const QString lead =
+            QStringLiteral(
+                "Wierszy szerszych niż strona: %1. Tak wydrukowane, przejdą dalszym "
+                "ciągiem do następnego wiersza i tabela się rozsypie.\r\n")
+                .arg(wider);
+        const qreal fits = PointSizeToFit(printer, lines, font_);
+        if (fits > 0) {
+            const QString size = QLocale(QLocale::Polish).toString(fits);
+            const Answer a = prompts().message(
+                Severity::Confirmation,
+                lead + QStringLiteral("Czy wydrukować zestawienie mniejszą czcionką (%1 pkt), "
+                                      "tak by zmieściło się na szerokość strony?\r\n"
+                                      "Tak – mniejsza czcionka, Nie – ta sama czcionka, "
+                                      "Anuluj – bez drukowania.")
+                           .arg(size),
+                Buttons::YesNoCancel);
+            if (a == Answer::Cancel) return;
+            if (a == Answer::Yes) font.setPointSizeF(fits);
+        } else if (prompts().message(
+                       Severity::Confirmation,
+                       lead + QStringLiteral("Zestawienie nie zmieści się na szerokość strony "
+                                             "nawet najmniejszą czcionką; pomoże poziome "
+                                             "ułożenie kartki w ustawieniu drukarki.\r\n"
+                                             "Czy drukować mimo to?"),
+                       Buttons::YesNo) != Answer::Yes) {
+            return;
+        }
+    }
+    if (PrintLines(printer, lines, font, color_)) Memo1->document()->setModified(false);
 }
 
 void TDruk_lista::btnWstawClick() {

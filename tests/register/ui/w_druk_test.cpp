@@ -250,7 +250,7 @@ TEST_F(PrintedLists, PrintingAnEmptyDaySaysSoAndPrintsNothing) {
     EXPECT_FALSE(QFile::exists(file("pusta.pdf")));
 }
 
-TEST_F(PrintedLists, LinesWiderThanThePageAreAskedForAndThenWrappedWhole) {
+TEST_F(PrintedLists, LinesWiderThanThePageOfferASmallerFontOrWrapWithoutLoss) {
     const int a = address(QStringLiteral("Zakład Gospodarki Komunalnej i Mieszkaniowej"),
                           QStringLiteral("Szczebrzeszyn"), QStringLiteral("Piastów Śląskich"));
     letter(2, a);
@@ -261,18 +261,20 @@ TEST_F(PrintedLists, LinesWiderThanThePageAreAskedForAndThenWrappedWhole) {
     EXPECT_TRUE(inst.env.prompts.shown().empty());  // a fixed-width font: nothing to say
     EXPECT_EQ(IniReadString("Czcionka druku", "Rozmiar", {}, UserIniPath()), "16");
 
-    // "No": nothing printed.
+    // "Anuluj": nothing printed.
     SharedPrinter().setOutputFileName(file("szeroka.pdf"));
-    inst.env.prompts.setNextAnswer(Answer::No);
+    inst.env.prompts.setNextAnswer(Answer::Cancel);
     ASSERT_TRUE(click(w.get(), "btnDrukowanie"));
     ASSERT_EQ(inst.env.prompts.shown().size(), 1u);
     EXPECT_TRUE(inst.env.prompts.shown().at(0).text.startsWith("Wierszy szerszych niż strona: "));
+    EXPECT_EQ(inst.env.prompts.shown().at(0).buttons, Buttons::YesNoCancel);
     EXPECT_FALSE(QFile::exists(file("szeroka.pdf")));
 
-    // "Yes": every word comes back, the wide lines broken over more than one printed line.
-    inst.env.prompts.setNextAnswer(Answer::Yes);
+    // "Nie": the same font; every word comes back, the wide lines broken over more than one
+    // printed line.
+    inst.env.prompts.setNextAnswer(Answer::No);
     ASSERT_TRUE(click(w.get(), "btnDrukowanie"));
-    const QList<QStringList> pages = pdfPages(file("szeroka.pdf"));
+    QList<QStringList> pages = pdfPages(file("szeroka.pdf"));
     ASSERT_EQ(pages.size(), 1);
     const QString all = pages.at(0).join(QLatin1Char(' '));
     int tableLines = 0;
@@ -285,6 +287,18 @@ TEST_F(PrintedLists, LinesWiderThanThePageAreAskedForAndThenWrappedWhole) {
     }
     EXPECT_EQ(tableLines, 3);
     EXPECT_TRUE(pages.at(0).contains("Korespondencja z dnia :2024-03-05"));
+
+    // "Tak": a smaller font that keeps every line of the table whole.
+    inst.env.prompts.setNextAnswer(Answer::Yes);
+    ASSERT_TRUE(click(w.get(), "btnDrukowanie"));
+    pages = pdfPages(file("szeroka.pdf"));
+    ASSERT_EQ(pages.size(), 1);
+    QStringList expected;
+    for (const QString& l : memoLines())
+        if (!l.trimmed().isEmpty()) expected << l.simplified();
+    EXPECT_EQ(pages.at(0), expected);
+    // The font of the window and of the settings stays as chosen.
+    EXPECT_EQ(memo()->font().pointSize(), 16);
 }
 
 TEST_F(PrintedLists, AProportionalFontIsToldAboutAndPrintingAsksFirst) {
