@@ -212,6 +212,8 @@ Result benchLocate(const Options& opts, Data& data);
 Result benchScan(const Options& opts, Data& data);
 Result benchEventList(const Options& opts, Data& data);
 Result benchJoin(const Options& opts, Data& data);
+// The case's events narrowed by the cases window's date filter.
+Result benchJoinDated(const Options& opts, Data& data);
 // The register's search and the event list's first screen, on tables of the program's own
 // layout (bench/search_bench.cpp).
 Result benchEventSearch(const Options& opts, const TempDir& tmp);

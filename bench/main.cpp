@@ -3,8 +3,8 @@
 //   pulpex-bench [--only NAME[,NAME...]] [--repeat N] [--scale F] [--no-sqlite] [--no-engine]
 //   [--keep]
 //
-// Names: append, locate, scan, eventlist, join, eventsearch, eventlist_open. The output ends with
-// one line per benchmark,
+// Names: append, locate, scan, eventlist, join, join_dated, eventsearch, eventlist_open. The output
+// ends with one line per benchmark,
 //   <name> pulpex=<ns per op> sqlite=<ns per op> ratio=<pulpex/sqlite>
 // taking the best of the runs of each side (other work on the machine only ever slows a run
 // down); lines starting with '#' give the details, medians included.
@@ -22,10 +22,11 @@ using namespace pulpex::bench;
 namespace {
 
 [[noreturn]] void usage() {
-    std::fprintf(stderr,
-                 "usage: pulpex-bench [--only NAME[,NAME...]] [--repeat N] [--scale F] "
-                 "[--no-sqlite] [--no-engine] [--keep]\n"
-                 "names: append, locate, scan, eventlist, join, eventsearch, eventlist_open\n");
+    std::fprintf(
+        stderr,
+        "usage: pulpex-bench [--only NAME[,NAME...]] [--repeat N] [--scale F] "
+        "[--no-sqlite] [--no-engine] [--keep]\n"
+        "names: append, locate, scan, eventlist, join, join_dated, eventsearch, eventlist_open\n");
     std::exit(2);
 }
 
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
         run("scan", [&] { return benchScan(opts, data); });
         run("eventlist", [&] { return benchEventList(opts, data); });
         run("join", [&] { return benchJoin(opts, data); });
+        run("join_dated", [&] { return benchJoinDated(opts, data); });
         run("eventsearch", [&] { return benchEventSearch(opts, tmp); });
         run("eventlist_open", [&] { return benchEventListOpen(opts, tmp); });
     } catch (const std::exception& e) {

@@ -29,6 +29,17 @@ constexpr const char* kJoin =
     " select z.ZD_NMR, z.ZD_SMB, r.ESZ_ZD, r.RSZ_IDS, r.ID from REL_SZD  r  , ZDARZ  z   where "
     "r.RSZ_IDS= :ID and z.ID = r.ESZ_ZD order by z.ZD_NMR";
 
+// The same with the cases window's date filter (2015–2019, both ends included): ours in the
+// program's dialect, SQLite's on its ISO text dates.
+constexpr const char* kJoinDated =
+    " select z.ZD_NMR, z.ZD_SMB, r.ESZ_ZD, r.RSZ_IDS, r.ID from REL_SZD  r  , ZDARZ  z   where "
+    "r.RSZ_IDS= :ID and z.ID = r.ESZ_ZD and ZD_DAT>= cast(\"1/1/2015\" as date)   and "
+    "ZD_DAT<= cast(\"12/31/2019\" as date)  order by z.ZD_NMR";
+constexpr const char* kJoinDatedSqlite =
+    " select z.ZD_NMR, z.ZD_SMB, r.ESZ_ZD, r.RSZ_IDS, r.ID from REL_SZD  r  , ZDARZ  z   where "
+    "r.RSZ_IDS= :ID and z.ID = r.ESZ_ZD and ZD_DAT >= '2015-01-01' and ZD_DAT <= '2019-12-31' "
+    "order by z.ZD_NMR";
+
 // Row count and an order-sensitive checksum of one result, to check that both sides agree.
 struct Digest {
     std::uint64_t rows = 0, sum = 0;
@@ -62,8 +73,8 @@ std::string columnText(sqlite3_stmt* s, int i) {
     return dg;
 }
 
-[[gnu::noinline]] Digest runJoinSqlite(sqlite3* db, std::int64_t caseId) {
-    Stmt s = prepare(db, kJoin);
+[[gnu::noinline]] Digest runJoinSqlite(sqlite3* db, std::int64_t caseId, const char* sql = kJoin) {
+    Stmt s = prepare(db, sql);
     sqlite3_bind_int64(s.get(), sqlite3_bind_parameter_index(s.get(), ":ID"), caseId);
     Digest dg;
     int rc;
@@ -96,9 +107,10 @@ std::string columnText(sqlite3_stmt* s, int i) {
     return dg;
 }
 
-[[gnu::noinline]] Digest runJoinEngine(const std::string& dir, std::int64_t caseId) {
+[[gnu::noinline]] Digest runJoinEngine(const std::string& dir, std::int64_t caseId,
+                                       const char* sql = kJoin) {
     eng::Query q(dir);
-    q.setSql(kJoin);
+    q.setSql(sql);
     q.setParam("ID", eng::Value{caseId});
     q.open();
     Digest dg;
@@ -204,6 +216,23 @@ Result benchJoin(const Options& opts, Data& data) {
 #endif
         },
         [&] { return runJoinSqlite(db.get(), kBigCase); });
+}
+
+Result benchJoinDated(const Options& opts, Data& data) {
+    const std::string dir = opts.engine ? data.smallDir() : std::string();
+    Db db;
+    if (opts.sqlite) db = openSqlite(data.smallSqlite());
+    std::printf("# join_dated: the join's case, its events of 2015-2019 only:%s\n", kJoinDated);
+    return runBoth(
+        opts, "join_dated", 20,
+        [&] {
+#if PULPEX_BENCH_HAS_QUERY
+            return runJoinEngine(dir, kBigCase, kJoinDated);
+#else
+            return Digest{};
+#endif
+        },
+        [&] { return runJoinSqlite(db.get(), kBigCase, kJoinDatedSqlite); });
 }
 
 }  // namespace pulpex::bench

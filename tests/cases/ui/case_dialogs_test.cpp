@@ -1,6 +1,7 @@
 // The new-case dialog, the case chooser, the case filter and the event list's page of case links.
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
+#include "planner/ui/w_kaled.h"
 #include "register/ui/listzdrz.h"
 #include "support/modal.h"
 #include "support/widgets.h"
@@ -195,7 +197,15 @@ TEST_F(CaseDialogs, TheFilterShowsItsSettingsAndCancelKeepsDatesAndState) {
         EXPECT_TRUE(child<QRadioButton>(d, "rbWybranyAdres")->isChecked());
         EXPECT_TRUE(child<QRadioButton>(d, "rbOtwarte")->isChecked());
         child<QRadioButton>(d, "rbWszystkieAdresy")->click();
-        child<QLineEdit>(d, "edDo")->setText("2024-02-29");
+        // "Do:" through the calendar.
+        click(d, "btnDo");
+        EXPECT_EQ(child<QLineEdit>(d, "edDo")->text(), "2024-02-29");
+        click(d, "btnOK");
+    });
+    script.then([](QWidget* d) {
+        auto* k = qobject_cast<TKalendarz*>(d);
+        ASSERT_NE(k, nullptr);
+        k->Calendar1->setSelectedDate(QDate(2024, 2, 29));
         click(d, "btnOK");
     });
     EXPECT_TRUE(PokazFiltrSpraw(nullptr, info));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
+#include "register/ui/w_tresc.h"
 #include "support/modal.h"
 #include "support/widgets.h"
 
@@ -318,6 +320,65 @@ TEST_F(CasesWindow, EditsOfTheCaseAreStoredAndShownInTheList) {
     OpenForCall open(*TblZdarzenia);
     ASSERT_TRUE(TblZdarzenia->ReadRecordByID(ev, z));
     EXPECT_EQ(z.ZD_OPIS.GetText(), "Uwagi");
+}
+
+TEST_F(CasesWindow, TheLinkedEventsToolsWorkOnTheCurrentEvent) {
+    const int c = addCase("Przetarg");
+    const int incoming = addEvent("P/1", 1, QDate(2024, 3, 1));
+    const int outgoing = addEvent("W/1", 2, QDate(2024, 3, 2));
+    const int other = addEvent("I/1", 3, QDate(2024, 3, 3));
+    link(c, outgoing);
+    link(c, other);
+    open();
+    selectEvent("W/1");
+    // The letter answered is chosen among the incoming ones.
+    ModalScript script;
+    script.then([](QWidget* d) {
+        EXPECT_EQ(d->windowTitle(), "Korespondencja Przychodząca");
+        clickRow(child<TCV_DBGrid>(d, "DBGrid1"), 0);
+        click(d, "btnOK");
+    });
+    ASSERT_TRUE(click(w.get(), "btnDoPisma"));
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(child<QLineEdit>(w.get(), "edDoPisma")->text(), "P/1");
+
+    // A text file becomes the content and is stored.
+    const QString path = inst.env.dir.path() + "/pismo.txt";
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Szanowni Państwo,\nw odpowiedzi…\n");
+    f.close();
+    child<QTabWidget>(w.get(), "PageControl2")->setCurrentIndex(1);
+    prompts().setNextFileName(path);
+    ASSERT_TRUE(click(w.get(), "btnWczytaj"));
+    EXPECT_EQ(prompts().asked().back().filter,
+              "Pliki tekstowe (*.txt)|*.txt|Pliki wszystkie (*.*)|*.*");
+
+    // The content editor offers the address buttons for a letter, not for another event.
+    int mode = 0;
+    script.then([&](QWidget* d) {
+        mode = qobject_cast<TformEdytorTresciZdarzenia*>(d)->Mode();
+        d->close();
+    });
+    ASSERT_TRUE(click(w.get(), "btnOknoEdycyjne"));
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(mode, 1);
+    selectEvent("I/1");
+    script.then([&](QWidget* d) {
+        mode = qobject_cast<TformEdytorTresciZdarzenia*>(d)->Mode();
+        d->close();
+    });
+    ASSERT_TRUE(click(w.get(), "btnOknoEdycyjne"));
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(mode, 2);
+
+    w->reject();
+    OpenForCall open(*TblZdarzenia);
+    TRec_Zdarzenia z;
+    ASSERT_TRUE(TblZdarzenia->ReadRecordByID(outgoing, z));
+    EXPECT_EQ(z.ZD_DOP, incoming);
+    EXPECT_EQ(z.ZD_TRE.GetText().trimmed(), "Szanowni Państwo,\nw odpowiedzi…");
+    EXPECT_TRUE(TblZdarzenia->ReadRecordByID(other, z));
 }
 
 TEST_F(CasesWindow, TheEntryFunctionShowsTheWindowModally) {
