@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -21,7 +22,7 @@ using namespace pulpex;
 
 namespace {
 
-// An A4 page at 300 dpi with lines of "text" and a little scanner noise.
+// An A4 page at 300 dpi with sixty lines of text and a little scanner noise.
 QImage scannedPage(int n) {
     QImage page(2480, 3508, QImage::Format_Grayscale8);
     page.fill(235);
@@ -36,12 +37,14 @@ QImage scannedPage(int n) {
                        .arg(n)
                        .arg(line));
     p.end();
+    // Sensor noise of a few grey levels on every pixel, as a scanner gives it.
     quint32 seed = 12345u + static_cast<quint32>(n);
-    for (int y = 0; y < page.height(); y += 3) {
+    for (int y = 0; y < page.height(); ++y) {
         uchar* row = page.scanLine(y);
-        for (int x = 0; x < page.width(); x += 7) {
+        for (int x = 0; x < page.width(); ++x) {
             seed = seed * 1664525u + 1013904223u;
-            row[x] = static_cast<uchar>(row[x] ^ ((seed >> 24) & 0x0F));
+            const int v = row[x] + static_cast<int>((seed >> 28) & 3) - 1;
+            row[x] = static_cast<uchar>(std::clamp(v, 0, 255));
         }
     }
     return page;

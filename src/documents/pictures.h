@@ -1,10 +1,11 @@
 // Page images of PISMA.Rysunek: reading pages from image files and the form they are stored in.
 //
 // Stored form: a grey or colour page is kept as JPEG (quality 90), a page of two colours (a fax
-// or a black-and-white scan) as PNG of one bit a pixel. A grey A4 page at 300 dpi takes about
-// 0.3–0.6 MB as JPEG against 8.7 MB as a bitmap, so a year of daily scanning stays within a few
-// gigabytes. A JPEG or PNG file loaded as it is keeps its own bytes. Whatever is stored reads
-// back as a picture (QImage::fromData), old Windows bitmaps included.
+// or a black-and-white scan) as PNG of one bit a pixel. A grey A4 page at 300 dpi with a
+// scanner's noise takes about 2 MB as JPEG against 8.7 MB as a bitmap (docs/performance.md), so a
+// year of daily scanning stays within a few gigabytes. A JPEG or PNG file loaded as it is keeps
+// its own bytes. Whatever is stored reads back as a picture (QImage::fromData), old Windows
+// bitmaps included.
 #pragma once
 
 #include <QByteArray>

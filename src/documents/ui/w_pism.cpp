@@ -24,6 +24,7 @@
 #include "core/ui/print_text.h"
 #include "core/ui/printer.h"
 #include "core/utils.h"
+#include "documents/ocr/deliver.h"
 #include "documents/pictures.h"
 #include "documents/pisma.h"
 #include "documents/recognition.h"
@@ -130,7 +131,10 @@ TOkno_pism::TOkno_pism(QWidget* parent)
     SetActiveControl(BitBtn3);
 }
 
-TOkno_pism::~TOkno_pism() = default;
+TOkno_pism::~TOkno_pism() {
+    link_.reset();
+    if (scannerSearch_.joinable()) scannerSearch_.join();
+}
 
 void TOkno_pism::buildToolBar(QWidget* bar) {
     DBNavigator1 = new TDBNavigator(bar);
@@ -393,16 +397,15 @@ void TOkno_pism::btnPrinterSetupClick() {
 }
 
 QString TOkno_pism::ScannerWorkDir() const {
-    auto* self = const_cast<TOkno_pism*>(this);
-    if (!self->scanDir_)
-        self->scanDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
-                                                         QStringLiteral("/pulpex-skan-XXXXXX"));
+    if (!scanDir_)
+        scanDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                   QStringLiteral("/pulpex-skan-XXXXXX"));
     return scanDir_->path();
 }
 
 void TOkno_pism::btnAcquireClick() {
     // A page announced and not yet taken in: the link is still busy with it.
-    if (scanner::IsPageReady(itemValue_)) return;
+    if (scanner::IsPageReady(itemValue_) || searchingScanners_) return;
     if (link_ && link_->Busy()) return;
     if (!link_) {
         scanner::TScannerLink::Handlers h;
@@ -453,10 +456,21 @@ void TOkno_pism::scanFinished(int /*pages*/) {
 }
 
 void TOkno_pism::btnChooseScannerClick() {
-    QString error;
-    setCursor(Qt::WaitCursor);
-    const QStringList devices = scanner::ScannerDevices(&error);
-    unsetCursor();
+    if (searchingScanners_ || scanning_) return;
+    if (scannerSearch_.joinable()) scannerSearch_.join();
+    searchingScanners_ = true;
+    updateProgressPanel();
+    const QPointer<QObject> self(this);
+    scannerSearch_ = std::thread([this, self] {
+        QString error;
+        const QStringList devices = scanner::ScannerDevices(&error);
+        ocr::DeliverTo(self, [this, devices, error] { chooseScanner(devices, error); });
+    });
+}
+
+void TOkno_pism::chooseScanner(const QStringList& devices, const QString& error) {
+    searchingScanners_ = false;
+    updateProgressPanel();
     if (!error.isEmpty() || devices.isEmpty()) {
         prompts().message(Severity::Warning,
                           error.isEmpty()
@@ -540,7 +554,11 @@ void TOkno_pism::recognitionIdle(int eventId) {
 }
 
 void TOkno_pism::updateProgressPanel() {
-    if (scanning_) {
+    btnStop->setVisible(!searchingScanners_);
+    if (searchingScanners_) {
+        lbProgress->setText(QStringLiteral("Szukanie skanerów…"));
+        pbProgress->setRange(0, 0);
+    } else if (scanning_) {
         lbProgress->setText(QStringLiteral("Skanowanie…"));
         pbProgress->setRange(0, 0);
     } else if (recognitionPending_ > 0) {
@@ -549,7 +567,7 @@ void TOkno_pism::updateProgressPanel() {
         pbProgress->setRange(0, 100);
         pbProgress->setValue(recognitionPercent_);
     }
-    pProgress->setVisible(scanning_ || recognitionPending_ > 0);
+    pProgress->setVisible(searchingScanners_ || scanning_ || recognitionPending_ > 0);
 }
 
 void PokazPisma(QWidget* owner, int eventId) {

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <thread>
 
 #include "core/ui/window.h"
 
@@ -70,6 +71,7 @@ class TOkno_pism : public TPulpexDialog {
     void btnPrinterSetupClick();
     void btnAcquireClick();
     void btnChooseScannerClick();
+    void chooseScanner(const QStringList& devices, const QString& error);
     void ComboBox1Change(int index);
     void btnInsertOleObjClick();
     void btnEditObjClick();
@@ -110,7 +112,9 @@ class TOkno_pism : public TPulpexDialog {
     bool scanning_ = false;
     int recognitionPercent_ = 0;
     int recognitionPending_ = 0;
-    std::unique_ptr<QTemporaryDir> scanDir_;
+    bool searchingScanners_ = false;
+    mutable std::unique_ptr<QTemporaryDir> scanDir_;
+    std::thread scannerSearch_;  // looking for devices (SANE may ask the network)
     std::unique_ptr<scanner::TScannerLink> link_;
 };
 

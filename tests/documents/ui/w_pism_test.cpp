@@ -402,6 +402,22 @@ TEST_F(DocumentsScanning, AJamOrAnEmptyFeederIsToldInPolishAndStoresNothing) {
     }
 }
 
+TEST_F(DocumentsScanning, TheScannerChosenIsRememberedOnThisWorkstation) {
+    open();
+    test::ModalScript script;
+    script.then([](QWidget* dlg) {
+        EXPECT_EQ(dlg->objectName(), QStringLiteral("SkanerWybor"));
+        auto* list = child<QListWidget>(dlg, "lbSkanery");
+        ASSERT_EQ(list->count(), 1);
+        EXPECT_EQ(list->item(0)->text(), QStringLiteral("test:0"));
+        click(dlg, "btnOK");
+    });
+    click(w.get(), "btnChooseScanner");
+    // The devices are looked for off the window's thread.
+    QTRY_VERIFY_WITH_TIMEOUT(script.done(), 60000);
+    QTRY_COMPARE(scanner::RememberedScanner(), QStringLiteral("test:0"));
+}
+
 // Rendering, recognition, storing and the register's search, with the window closed before the
 // page has been read.
 TEST_F(DocumentsWindow, ARecognisedPageIsFoundByAWordTypedWithoutDiacritics) {
