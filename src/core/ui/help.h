@@ -50,6 +50,7 @@ inline constexpr int kHelpTopics[] = {
     kHelpPassword,   kHelpKalendarz, kHelpTerminarz,    kHelpNowyAlarm,  kHelpZegarek,
     kHelpBackup,     kHelpWWWView,   kHelpStrony,       kHelpNowaStrona, kHelpFiltrKorPrzy,
     kHelpNowaKor,    kHelpKorPrzy,   kHelpEdytorTresci, kHelpMailServer, kHelpListaZdarzen,
+    kHelpMailEdit,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.

@@ -22,6 +22,7 @@
 #include "core/ui/help.h"
 #include "core/ui/loading.h"
 #include "mail/transport/protocols.h"
+#include "mail/ui/mailedit.h"
 #include "mail/ui/www_view.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
@@ -109,6 +110,10 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     btnTerminarz = addButton(QStringLiteral("            &Terminarz            "), "btnTerminarz");
     connect(btnTerminarz, &QPushButton::clicked, this, [this] {
         if (started_) PokazTerminarz(this);
+    });
+    auto* btnPoczta = addButton(QStringLiteral(" &Poczta email"), "btnPoczta");
+    connect(btnPoczta, &QPushButton::clicked, this, [this] {
+        if (started_) OknoPoczty(this);
     });
     alarmCheck_ = new TAlarmCheck(this);
     column->addStretch();

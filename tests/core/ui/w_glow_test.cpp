@@ -193,15 +193,29 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
                                   "btnKonfiguracja=           K&onfiguracja           ",
-                                  "btnKoniec=&Koniec",
-                                  "btnTerminarz=            &Terminarz            ",
-                                  "btnWWW=www",
+                                  "btnKoniec=&Koniec", "btnPoczta= &Poczta email",
+                                  "btnTerminarz=            &Terminarz            ", "btnWWW=www",
                                   "btnZdarzenia=         &Zdarzenia             "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
               "Naciśnięcie w dowolnym miejscu programu klawisz F1 wyświetli plik pomocy.");
     EXPECT_EQ(HelpContextOf(&w), kHelpMainWindow);
     EXPECT_EQ(HelpContextOf(w.btnKoniec), kHelpMainWindow);
+}
+
+TEST_F(MainWindow, PocztaEmailOpensTheMailWindow) {
+    ModalScript script;
+    script.then(choose("ADMINISTRATOR")).then(type("")).then([](QWidget* d) {
+        EXPECT_EQ(d->objectName(), "formMailEdit");
+        EXPECT_EQ(d->windowTitle(), "Obsługa poczty elektronicznej");
+        d->findChild<QPushButton*>("btnCancel")->click();
+    });
+    TOknoGlowne w(env.mainDir());
+    start(w);
+    ASSERT_TRUE(w.started());
+    w.findChild<QPushButton*>("btnPoczta")->click();
+    EXPECT_TRUE(script.done());
+    w.close();
 }
 
 TEST_F(MainWindow, TodaysNoteOpensThePlanBeforeTheAlarmsRing) {
