@@ -260,6 +260,15 @@ QWidget* TformMailEdit::buildSettingsPage() {
     fp->addRow(QString(), chbPOPRemember);
     fp->addRow(label(pop, QStringLiteral("Certyfikat:"), ePOPCertificate), popCert);
 
+    eLimitCzasu = new QSpinBox(page);
+    eLimitCzasu->setObjectName(QStringLiteral("eLimitCzasu"));
+    eLimitCzasu->setRange(1, 600);
+    eLimitCzasu->setSuffix(QStringLiteral(" s"));
+    auto* limit = new QHBoxLayout;
+    limit->addWidget(
+        label(page, QStringLiteral("&Limit czasu oczekiwania na serwer:"), eLimitCzasu));
+    limit->addWidget(eLimitCzasu);
+    limit->addStretch();
     auto* note = new QLabel(
         QStringLiteral("Port „domyślny”: 25, 587 (STARTTLS) lub 465 (TLS) dla SMTP; 110 lub 995 "
                        "(TLS) dla POP. Certyfikat wskazuje się tylko dla serwera z certyfikatem "
@@ -271,6 +280,7 @@ QWidget* TformMailEdit::buildSettingsPage() {
     groups->addWidget(pop);
     auto* v = new QVBoxLayout(page);
     v->addLayout(groups);
+    v->addLayout(limit);
     v->addWidget(note);
     v->addStretch();
     return page;
@@ -299,6 +309,7 @@ void TformMailEdit::Prepare() {
     chbPOPRemember->setChecked(
         !ReadUserConfig(QStringLiteral("smb_pop_password"), QString()).isEmpty());
     ePOPCertificate->setText(pop.acceptedCertificate);
+    eLimitCzasu->setValue(MailTimeoutSeconds());
 }
 
 void TformMailEdit::StoreSettings() {
@@ -319,6 +330,7 @@ void TformMailEdit::StoreSettings() {
                                                         eUserName, ePOPCertificate)) &&
          ok;
     ok = WriteUserConfig(kReturnAddressKey, eHomeAddr->text().trimmed()) && ok;
+    ok = WriteMailTimeoutSeconds(eLimitCzasu->value()) && ok;
     ok = SetMailPassword(MailAccount::Smtp, eSMTPPassword->text(), chbSMTPRemember->isChecked()) &&
          ok;
     ok = SetMailPassword(MailAccount::Pop, ePassword->text(), chbPOPRemember->isChecked()) && ok;

@@ -88,6 +88,7 @@ class TformMailEdit : public TPulpexDialog {
     QLineEdit* ePassword;
     QCheckBox* chbPOPRemember;
     QLineEdit* ePOPCertificate;
+    QSpinBox* eLimitCzasu;
 };
 
 // Opens the mail window modally.

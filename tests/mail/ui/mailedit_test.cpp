@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -338,6 +339,24 @@ TEST_F(MailEditor, FailuresAreToldInPolishTheLetterStaysAndTheWindowIsUsableAgai
     EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(body->toPlainText(), QStringLiteral("Treść, której nie wolno zgubić"));
     inst.env.prompts.clear();
+
+    // A server that accepts and never answers: the time limit ends the wait.
+    {
+        test::SilentServer silent;
+        child<QSpinBox>(w.get(), "eSMTPPort")->setValue(silent.port);
+        child<QSpinBox>(w.get(), "eLimitCzasu")->setValue(1);
+        QElapsedTimer t;
+        t.start();
+        press(0, "SendBtn");
+        EXPECT_LT(t.elapsed(), 20000);
+        EXPECT_EQ(inst.env.prompts.texts(),
+                  (QStringList{"Błąd podczas próby uzyskania połączenia\r\n"
+                               "Serwer 127.0.0.1 nie odpowiedział w wyznaczonym czasie.",
+                               "Błąd podczas wysyłania poczty"}));
+        EXPECT_TRUE(w->isEnabled());
+        EXPECT_EQ(ReadUserConfig(QStringLiteral("smb_limit_czasu"), {}), "1");
+        inst.env.prompts.clear();
+    }
 
     // A recipient the server refuses.
     {
