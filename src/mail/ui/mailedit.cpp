@@ -369,7 +369,7 @@ void TformMailEdit::chooseCertificate(QLineEdit* edit) {
         Severity::Confirmation,
         QStringLiteral(
             "Program będzie ufał serwerowi, który przedstawi certyfikat z pliku\r\n%1\r\n"
-            "Rób tak tylko wtedy, gdy certyfikat otrzymałeś od administratora serwera. "
+            "Rób tak tylko wtedy, gdy certyfikat pochodzi od administratora serwera. "
             "Czy przyjąć ten certyfikat?")
             .arg(file),
         Buttons::YesNo);
