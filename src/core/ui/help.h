@@ -56,7 +56,7 @@ inline constexpr int kHelpTopics[] = {
     kHelpSprawy,        kHelpNowaSprawa,     kHelpListaSpraw,
     kHelpFiltrSpraw,    kHelpOknoPism,       kHelpOleEditor,
     kHelpImageForm,     kHelpViewForm,       kHelpWzoryKorespondencji,
-    kHelpSerialMailing,
+    kHelpSerialMailing, kHelpMailEdit,
 };
 
 // Gives `w` (a window or any widget in it) the help topic `context`.

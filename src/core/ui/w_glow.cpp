@@ -24,6 +24,7 @@
 #include "core/ui/loading.h"
 #include "mail/transport/protocols.h"
 #include "mail/ui/lst_wzrc.h"
+#include "mail/ui/mailedit.h"
 #include "mail/ui/www_view.h"
 #include "planner/note_dz.h"
 #include "planner/ui/alarm_check.h"
@@ -115,6 +116,10 @@ TOknoGlowne::TOknoGlowne(const QString& mainDir, QWidget* parent) : QMainWindow(
     btnTerminarz = addButton(QStringLiteral("            &Terminarz            "), "btnTerminarz");
     connect(btnTerminarz, &QPushButton::clicked, this, [this] {
         if (started_) PokazTerminarz(this);
+    });
+    auto* btnPoczta = addButton(QStringLiteral(" &Poczta email"), "btnPoczta");
+    connect(btnPoczta, &QPushButton::clicked, this, [this] {
+        if (started_) OknoPoczty(this);
     });
     auto* btnSeryjna = addButton(QStringLiteral(" Ko&respondencja seryjna"), "btnSeryjna");
     connect(btnSeryjna, &QPushButton::clicked, this, [this] {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <algorithm>
 
 #include "core/config.h"
 #include "core/utils.h"
@@ -158,7 +159,24 @@ TMailServer MailServerFromConfig(MailAccount account) {
     s.user = ReadUserConfig(QString::fromLatin1(k.user), QString()).trimmed();
     s.acceptedCertificate = ReadUserConfig(QString::fromLatin1(k.certificate), QString());
     s.password = MailPassword(account);
+    s.timeoutMs = MailTimeoutSeconds() * 1000;
     return s;
+}
+
+namespace {
+const QString kTimeoutKey = QStringLiteral("smb_limit_czasu");
+constexpr int kDefaultTimeout = 30;
+constexpr int kMaxTimeout = 600;
+}  // namespace
+
+int MailTimeoutSeconds() {
+    bool ok = false;
+    const int seconds = ReadUserConfig(kTimeoutKey, QString()).toInt(&ok);
+    return ok && seconds >= 1 && seconds <= kMaxTimeout ? seconds : kDefaultTimeout;
+}
+
+bool WriteMailTimeoutSeconds(int seconds) {
+    return WriteUserConfig(kTimeoutKey, QString::number(std::clamp(seconds, 1, kMaxTimeout)));
 }
 
 bool WriteMailServerConfig(MailAccount account, const TMailServer& server) {

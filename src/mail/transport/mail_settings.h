@@ -18,6 +18,11 @@ TMailServer MailServerFromConfig(MailAccount account);
 // Writes the settings of the account (not its password).
 bool WriteMailServerConfig(MailAccount account, const TMailServer& server);
 
+// How long a transfer waits for a server that does not answer, in seconds (both accounts;
+// 30 when not set).
+int MailTimeoutSeconds();
+bool WriteMailTimeoutSeconds(int seconds);
+
 // The password for this session; `remember` also stores it sealed, otherwise a stored one is
 // removed. False when it could not be stored.
 bool SetMailPassword(MailAccount account, const QString& password, bool remember);

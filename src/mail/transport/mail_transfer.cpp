@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace pulpex {
@@ -351,6 +352,23 @@ TMailResult NoLibrary() {
                    QStringLiteral("Biblioteka transferu poczty nie działa."));
 }
 
+// The unique identifiers of the mailbox's messages by number (UIDL); empty when the server
+// gives none.
+std::map<int, QString> MessageUids(Connection& c, CURLcode& rc) {
+    c.Prepare(QStringLiteral("/"));
+    curl_easy_setopt(c.easy(), CURLOPT_CUSTOMREQUEST, "UIDL");
+    rc = c.Perform();
+    std::map<int, QString> uids;
+    if (rc != CURLE_OK) return uids;
+    for (const QByteArray& line : c.received_.split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        bool ok = false;
+        const int n = parts.value(0).toInt(&ok);
+        if (ok && n > 0 && parts.size() >= 2) uids[n] = QString::fromLatin1(parts[1]);
+    }
+    return uids;
+}
+
 struct ReadState {
     QByteArray data;
     qsizetype pos = 0;
@@ -431,8 +449,14 @@ TMailResult MailReceive(const TMailServer& server, TMailList& list, TTransferWat
         const int n = line.trimmed().split(' ').value(0).toInt(&ok);
         if (ok && n > 0) numbers.push_back(n);
     }
+    // Servers without UIDL still give their letters.
+    CURLcode uidRc = CURLE_OK;
+    const std::map<int, QString> uids =
+        numbers.empty() ? std::map<int, QString>() : MessageUids(c, uidRc);
+    if (uidRc == CURLE_ABORTED_BY_CALLBACK) return Failure(MailFailure::Aborted, kAborted, {});
     for (const int k : numbers) {
         auto letter = std::make_unique<TMailTransfer>();
+        if (const auto it = uids.find(k); it != uids.end()) letter->uid = it->second;
         c.Prepare(QStringLiteral("/%1").arg(k));
         c.Status(QStringLiteral("Inicjowanie przesyłu dokumentu"));
         c.onData = [&c](qint64 bytes) {
@@ -456,16 +480,27 @@ TMailResult MailReceive(const TMailServer& server, TMailList& list, TTransferWat
     return {};
 }
 
-TMailResult MailDelete(const TMailServer& server, int number, TTransferWatch* watch) {
+TMailResult MailDelete(const TMailServer& server, int number, TTransferWatch* watch,
+                       const QString& uid) {
     Connection c(server, watch, true);
     if (!c.valid()) return NoLibrary();
+    const QString lead = QStringLiteral("Błąd podczas usuwania listu nr %1").arg(number);
+    if (!uid.isEmpty()) {
+        CURLcode rc = CURLE_OK;
+        const std::map<int, QString> uids = MessageUids(c, rc);
+        if (rc != CURLE_OK) return Failed(rc, c, MailFailure::Retrieve, lead);
+        const auto it = std::find_if(uids.begin(), uids.end(),
+                                     [&](const auto& entry) { return entry.second == uid; });
+        if (it == uids.end())
+            return Failure(MailFailure::Retrieve, lead,
+                           QStringLiteral("Tego listu nie ma już w skrzynce."));
+        number = it->first;
+    }
     c.Prepare(QStringLiteral("/%1").arg(number));
     curl_easy_setopt(c.easy(), CURLOPT_CUSTOMREQUEST, "DELE");
     curl_easy_setopt(c.easy(), CURLOPT_NOBODY, 1L);
     const CURLcode rc = c.Perform();
-    if (rc != CURLE_OK)
-        return Failed(rc, c, MailFailure::Retrieve,
-                      QStringLiteral("Błąd podczas usuwania listu nr %1").arg(number));
+    if (rc != CURLE_OK) return Failed(rc, c, MailFailure::Retrieve, lead);
     return {};  // the deletion takes effect at QUIT, when the connection closes
 }
 

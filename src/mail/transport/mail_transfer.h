@@ -25,6 +25,9 @@ struct TMailTransfer {
     QString subject;
     QString date;
     QString body;
+    // A fetched letter: the mailbox's unique identifier of it (UIDL), empty when the server
+    // gives none. Message numbers change when another program deletes letters; this does not.
+    QString uid;
 };
 
 // Fills the fields of an outgoing letter.
@@ -135,7 +138,10 @@ TMailResult MailSend(const TMailServer& server, const TMailTransfer& letter,
 // fetch; those fetched before stay in the list.
 TMailResult MailReceive(const TMailServer& server, TMailList& list,
                         TTransferWatch* watch = nullptr);
-// Deletes message `number` (as numbered by the last fetch) from the mailbox.
-TMailResult MailDelete(const TMailServer& server, int number, TTransferWatch* watch = nullptr);
+// Deletes message `number` (as numbered by the last fetch) from the mailbox. With `uid` (the
+// letter's identifier from that fetch) the letter is looked up by it first, so that the right one
+// goes also when the mailbox was renumbered since; a letter no longer there is a failure.
+TMailResult MailDelete(const TMailServer& server, int number, TTransferWatch* watch = nullptr,
+                       const QString& uid = {});
 
 }  // namespace pulpex

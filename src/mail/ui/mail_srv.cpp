@@ -165,13 +165,14 @@ bool MailReceive(QWidget* caller, const TMailTransfer& connection, TMailList& li
     return r.ok;
 }
 
-bool MailDelete(QWidget* caller, int number, const TMailTransfer& connection) {
+bool MailDelete(QWidget* caller, int number, const TMailTransfer& connection, const QString& uid) {
     CallerLock lock(caller);
     const TMailServer server = PopServer(connection);
     TformMailServer window(caller);
     const TMailResult r =
-        window.Run([&](TTransferWatch& watch) { return MailDelete(server, number, &watch); });
-    if (r.failure == MailFailure::Connect) prompts().message(Severity::Error, r.message);
+        window.Run([&](TTransferWatch& watch) { return MailDelete(server, number, &watch, uid); });
+    // Nothing may look deleted that was not: every failure is told.
+    if (!r.ok && r.failure != MailFailure::Aborted) prompts().message(Severity::Error, r.message);
     return r.ok;
 }
 

@@ -48,7 +48,9 @@ class TformMailServer : public TPulpexDialog {
 // (and the POP user and password of `connection`) replace them when given.
 bool MailSend(QWidget* caller, const TMailTransfer& letter);
 bool MailReceive(QWidget* caller, const TMailTransfer& connection, TMailList& list);
-// Deletes message `number` of the last fetch; the status window is not shown.
-bool MailDelete(QWidget* caller, int number, const TMailTransfer& connection);
+// Deletes message `number` of the last fetch (found by `uid`, the letter's identifier from that
+// fetch, when given); the status window is not shown. A failure is told to the user.
+bool MailDelete(QWidget* caller, int number, const TMailTransfer& connection,
+                const QString& uid = {});
 
 }  // namespace pulpex

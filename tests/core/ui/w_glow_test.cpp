@@ -195,11 +195,10 @@ TEST_F(MainWindow, ButtonsAndCaptions) {
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"btnAdresy=         Baza &adresów         ",
                                   "btnKonfiguracja=           K&onfiguracja           ",
-                                  "btnKoniec=&Koniec",
+                                  "btnKoniec=&Koniec", "btnPoczta= &Poczta email",
                                   "btnSeryjna= Ko&respondencja seryjna",
                                   "btnSprawy=            &Sprawy               ",
-                                  "btnTerminarz=            &Terminarz            ",
-                                  "btnWWW=www",
+                                  "btnTerminarz=            &Terminarz            ", "btnWWW=www",
                                   "btnZdarzenia=         &Zdarzenia             "}));
     EXPECT_EQ(w.lblPomoc->text(), "F1 - Pomoc");
     EXPECT_EQ(w.lblPomoc->toolTip(),
@@ -222,6 +221,21 @@ TEST_F(MainWindow, SprawyOpensTheCasesWindow) {
     ASSERT_TRUE(click(&w, "btnSprawy"));
     EXPECT_TRUE(script.done());
     EXPECT_EQ(title, "Sprawy");
+    w.close();
+}
+
+TEST_F(MainWindow, PocztaEmailOpensTheMailWindow) {
+    ModalScript script;
+    script.then(choose("ADMINISTRATOR")).then(type("")).then([](QWidget* d) {
+        EXPECT_EQ(d->objectName(), "formMailEdit");
+        EXPECT_EQ(d->windowTitle(), "Obsługa poczty elektronicznej");
+        click(d, "btnCancel");
+    });
+    TOknoGlowne w(env.mainDir());
+    start(w);
+    ASSERT_TRUE(w.started());
+    ASSERT_TRUE(click(&w, "btnPoczta"));
+    EXPECT_TRUE(script.done());
     w.close();
 }
 

@@ -423,6 +423,31 @@ TEST(Pop3Transfer, DeletingTheSecondLetterRenumbersTheThird) {
     EXPECT_EQ(again.Count(), 0);
 }
 
+TEST(Pop3Transfer, DeletingByIdentifierHitsTheRightLetterAfterAnotherProgramRenumbered) {
+    Pop3 pop;
+    const TMailServer server =
+        pop.mailbox(QStringLiteral("wspolna"), {kUtf8Letter, kLatin2Letter, kMultipartLetter});
+    TMailList list;
+    ASSERT_TRUE(MailReceive(server, list).ok);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_FALSE(list.Letter(1).uid.isEmpty());
+    EXPECT_NE(list.Letter(1).uid, list.Letter(2).uid);
+    // Another workstation deletes the first letter: the third is now number 2.
+    ASSERT_TRUE(MailDelete(server, 1).ok);
+    ASSERT_TRUE(MailDelete(server, 3, nullptr, list.Letter(3).uid).ok);
+    TMailList left;
+    ASSERT_TRUE(MailReceive(server, left).ok);
+    ASSERT_EQ(left.Count(), 1);
+    EXPECT_EQ(left.Letter(1).subject, QStringLiteral("Wezwanie do złożenia wyjaśnień"));
+    // A letter already gone is not confused with another one.
+    const TMailResult gone = MailDelete(server, 1, nullptr, list.Letter(1).uid);
+    EXPECT_EQ(gone.message, QStringLiteral("Błąd podczas usuwania listu nr 1\r\n"
+                                           "Tego listu nie ma już w skrzynce."));
+    TMailList still;
+    ASSERT_TRUE(MailReceive(server, still).ok);
+    EXPECT_EQ(still.Count(), 1);
+}
+
 TEST(Pop3Transfer, EmptyMailboxWrongPasswordAndServerDown) {
     Pop3 pop;
     TMailServer server = pop.mailbox(QStringLiteral("pusta"), {});
