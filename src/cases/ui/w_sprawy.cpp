@@ -28,6 +28,7 @@
 #include "core/ui/del_ask.h"
 #include "core/ui/help.h"
 #include "core/ui/text_file.h"
+#include "documents/ui/w_pism.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
 #include "register/ui/adres_zd.h"
@@ -296,6 +297,9 @@ QWidget* TOknospraw::buildContentPage() {
     auto* btnWklej = MakeButton(page, QStringLiteral("Wklej"), "btnWklej", QStringLiteral("Wklej"));
     auto* btnOknoEdycyjne = MakeButton(page, QStringLiteral("Okno edycyjne"), "btnOknoEdycyjne",
                                        QStringLiteral("Okno edycyjne"));
+    auto* btnRysunki =
+        MakeButton(page, QStringLiteral("Rysunki"), "btnRysunki", QStringLiteral("Rysunki"));
+    connect(btnRysunki, &QPushButton::clicked, this, &TOknospraw::btnRysunkiClick);
     connect(btnWczytaj, &QPushButton::clicked, this, &TOknospraw::btnWczytajClick);
     connect(btnZapisz, &QPushButton::clicked, this, &TOknospraw::btnZapiszClick);
     connect(btnWytnij, &QPushButton::clicked, this, [this] {
@@ -316,9 +320,9 @@ QWidget* TOknospraw::buildContentPage() {
     });
     connect(btnOknoEdycyjne, &QPushButton::clicked, this, &TOknospraw::btnOknoEdycyjneClick);
     auto* layout = new QVBoxLayout(page);
-    layout->addLayout(ButtonRow(
-        {btnWczytaj, btnZapisz, btnWytnij, btnKopiuj, btnKopiujWszystko, btnWklej, btnOknoEdycyjne},
-        {}));
+    layout->addLayout(ButtonRow({btnWczytaj, btnZapisz, btnWytnij, btnKopiuj, btnKopiujWszystko,
+                                 btnWklej, btnOknoEdycyjne, btnRysunki},
+                                {}));
     layout->addWidget(memTresc, 1);
     return page;
 }
@@ -579,6 +583,13 @@ void TOknospraw::btnOknoEdycyjneClick() {
     if (id == 0) return;
     EdytorTresciZdarzenia(this, currentKind() == zdInne ? 2 : 1, id);
     Guarded([&] { tZdarzenia->Refresh(); });
+}
+
+void TOknospraw::btnRysunkiClick() {
+    // The documents window works on the event's own rows; what was typed here is stored first.
+    if (!PostPending()) return;
+    const int id = currentEventId();
+    if (id != 0) PokazPisma(this, id);
 }
 
 void TOknospraw::btnWczytajClick() {

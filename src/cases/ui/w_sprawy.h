@@ -72,6 +72,7 @@ class TOknospraw : public TPulpexDialog {
     void btnKonfiguracjaClick();
     void btnDoPismaClick();
     void btnOknoEdycyjneClick();
+    void btnRysunkiClick();
     void btnWczytajClick();
     void btnZapiszClick();
     void caseEdited();

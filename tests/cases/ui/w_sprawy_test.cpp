@@ -15,6 +15,7 @@
 #include "controls/data/dataset.h"
 #include "controls/dbcontrols.h"
 #include "controls/grid/cvdbgrid.h"
+#include "documents/ui/w_pism.h"
 #include "register/ui/w_tresc.h"
 #include "support/modal.h"
 #include "support/widgets.h"
@@ -371,6 +372,17 @@ TEST_F(CasesWindow, TheLinkedEventsToolsWorkOnTheCurrentEvent) {
     ASSERT_TRUE(click(w.get(), "btnOknoEdycyjne"));
     ASSERT_TRUE(script.done());
     EXPECT_EQ(mode, 2);
+
+    // The documents window opens on the linked event that is current, not on the case.
+    int shownFor = 0;
+    script.then([&](QWidget* d) {
+        EXPECT_EQ(d->objectName(), "Okno_pism");
+        shownFor = qobject_cast<TOkno_pism*>(d)->EventID();
+        click(d, "BitBtn3");
+    });
+    ASSERT_TRUE(click(w.get(), "btnRysunki"));
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(shownFor, other);
 
     w->reject();
     OpenForCall open(*TblZdarzenia);
