@@ -50,16 +50,8 @@ QByteArray StoredPicture(const QImage& image) {
     return bytes;
 }
 
-QList<TPicturePage> ReadPicturePages(const QString& fileName, QString* error) {
+QList<TPicturePage> PicturePagesFromBytes(const QByteArray& bytes) {
     QList<TPicturePage> pages;
-    const auto fail = [&] {
-        if (error != nullptr)
-            *error = QStringLiteral("Nie można odczytać obrazu z pliku \"%1\".").arg(fileName);
-        return QList<TPicturePage>{};
-    };
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return fail();
-    const QByteArray bytes = file.readAll();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -74,10 +66,18 @@ QList<TPicturePage> ReadPicturePages(const QString& fileName, QString* error) {
         // A JPEG or PNG keeps its own bytes: no second compression.
         page.stored =
             count == 1 && (format == "jpeg" || format == "png") ? bytes : StoredPicture(page.image);
-        if (page.stored.isEmpty()) return fail();
+        if (page.stored.isEmpty()) return {};
         pages.push_back(std::move(page));
     }
-    if (pages.isEmpty()) return fail();
+    return pages;
+}
+
+QList<TPicturePage> ReadPicturePages(const QString& fileName, QString* error) {
+    QFile file(fileName);
+    QList<TPicturePage> pages;
+    if (file.open(QIODevice::ReadOnly)) pages = PicturePagesFromBytes(file.readAll());
+    if (pages.isEmpty() && error != nullptr)
+        *error = QStringLiteral("Nie można odczytać obrazu z pliku \"%1\".").arg(fileName);
     return pages;
 }
 

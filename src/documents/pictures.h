@@ -30,6 +30,9 @@ struct TPicturePage {
 // message, when the file cannot be read as a picture.
 QList<TPicturePage> ReadPicturePages(const QString& fileName, QString* error = nullptr);
 
+// The same of a picture file's bytes (an attachment of a letter); empty when they are no picture.
+QList<TPicturePage> PicturePagesFromBytes(const QByteArray& bytes);
+
 // The stored form of a page (see above).
 QByteArray StoredPicture(const QImage& image);
 

@@ -13,6 +13,17 @@ bool found(const QByteArray& utf8, const ocr::TSearchBlock& block) {
     return ocr::OT_FindTextInString(utf8.constData(), static_cast<int>(utf8.size()), &block) == 0;
 }
 
+// A page row: the picture goes in with the other fields, so that no row is ever seen without it
+// (it would pass for an empty embedded object).
+class PageRecord : public TRec_Pisma {
+  public:
+    QByteArray picture;
+    void StoreFields(TOT_Table& table) override {
+        TRec_Pisma::StoreFields(table);
+        setFieldBytes(table.T(), QStringLiteral("Rysunek"), picture);
+    }
+};
+
 }  // namespace
 
 void TRec_Pisma::StoreFields(TOT_Table& table) {
@@ -65,6 +76,26 @@ TTbl_Pisma::TTbl_Pisma() : TOT_Table(QStringLiteral("PISMA")) {
             {QStringLiteral("PISM_ID"), QStringLiteral("ID"), QString(), ixPrimary},
             {kTagEvent, QStringLiteral("ZDARZ_ID"), QStringLiteral("ZDARZ_ID"), 0},
         });
+}
+
+int TTbl_Pisma::DodajStrone(int eventId, const QByteArray& picture, int rex, int rey) {
+    PageRecord rec;
+    rec.ZDARZ_ID = eventId;
+    rec.PIS_REX = rex;
+    rec.PIS_REY = rey;
+    rec.picture = picture;
+    int id = 0;
+    OT_AddNew(id, rec);
+    return id;
+}
+
+int TTbl_Pisma::DodajObiekt(int eventId, const QByteArray& object) {
+    TRec_Pisma rec;
+    rec.ZDARZ_ID = eventId;
+    rec.PIS_OLE.SetBytes(object);
+    int id = 0;
+    OT_AddNew(id, rec);
+    return id;
 }
 
 void TTbl_Pisma::UsunPisma(int eventId) {

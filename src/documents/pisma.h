@@ -31,6 +31,11 @@ class TTbl_Pisma : public TOT_Table {
   public:
     TTbl_Pisma();
 
+    // Adds a page to event `eventId`: its stored picture (see pictures.h) and resolutions, in one
+    // new row written whole. The new document's ID; throws EDatabaseError, leaving no row.
+    int DodajStrone(int eventId, const QByteArray& picture, int rex = 0, int rey = 0);
+    // Adds an embedded document (see embedded.h) to event `eventId`; the new document's ID.
+    int DodajObiekt(int eventId, const QByteArray& object);
     // Deletes every document of the event.
     void UsunPisma(int eventId);
     // Whether any document of the event holds `text` (see TRec_Pisma::CzyPasuje).

@@ -282,32 +282,11 @@ void TOkno_pism::locate(int id) {
 
 int TOkno_pism::storePage(const QImage& image, const QByteArray& stored, int rex, int rey) {
     if (TblPisma == nullptr) return 0;
-    TRec_Pisma rec;
-    rec.ZDARZ_ID = eventId_;
-    rec.PIS_REX = rex;
-    rec.PIS_REY = rey;
     int id = 0;
-    const bool ok = Guarded(
-        [&] {
-            TblPisma->OT_AddNew(id, rec);
-            locate(id);
-            if (currentId() != id)
-                throw engine::EDatabaseError("Nowy rysunek nie został odnaleziony w tabeli PISMA.");
-            tPisma->Edit();
-            tPisma->SetFieldValue(QStringLiteral("RYSUNEK"), stored);
-            tPisma->Post();
-        },
-        QStringLiteral("Nie można zapisać rysunku."));
-    if (!ok) {
-        // A row without its picture would pass for an empty embedded object: take it back.
-        if (tPisma->Editing()) tPisma->Cancel();
-        if (id != 0)
-            Guarded([&] {
-                TblPisma->DeleteByID(id);
-                tPisma->Refresh();
-            });
+    if (!Guarded([&] { id = TblPisma->DodajStrone(eventId_, stored, rex, rey); },
+                 QStringLiteral("Nie można zapisać rysunku.")))
         return 0;
-    }
+    Guarded([&] { locate(id); });
     showCurrent();
     TRecognitionQueue::Instance().Add(eventId_, id, image, rex > 1 ? rex : 0);
     return id;
@@ -504,13 +483,9 @@ void TOkno_pism::chooseScanner(const QStringList& devices, const QString& error)
 void TOkno_pism::btnInsertOleObjClick() {
     TformOleEditor editor(this);
     if (editor.exec() != QDialog::Accepted || TblPisma == nullptr) return;
-    TRec_Pisma rec;
-    rec.ZDARZ_ID = eventId_;
-    rec.PIS_OLE.SetBytes(editor.SaveToStream());
-    int id = 0;
     Guarded(
         [&] {
-            TblPisma->OT_AddNew(id, rec);
+            const int id = TblPisma->DodajObiekt(eventId_, editor.SaveToStream());
             locate(id);
         },
         QStringLiteral("Nie można zapisać obiektu."));

@@ -70,6 +70,17 @@ QString DomainOf(const QString& sender) {
     return domain.isEmpty() ? QStringLiteral("localhost") : domain;
 }
 
+// The decoded bytes of a leaf part.
+QByteArray PartBytes(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content) return {};
+    GObjectPtr<GMimeStream> mem(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, mem.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                      static_cast<qsizetype>(bytes->len));
+}
+
 // Decoded text of a part; text without a declared charset that is not UTF-8 is taken as CP1250,
 // what Polish Windows mail programs send.
 QString PartText(GMimeTextPart* part) {
@@ -79,13 +90,7 @@ QString PartText(GMimeTextPart* part) {
         GCharPtr text(g_mime_text_part_get_text(part));
         if (text.p && g_utf8_validate(text.p, -1, nullptr)) return FromUtf8(text.p);
     }
-    GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part));
-    if (!content) return {};
-    GObjectPtr<GMimeStream> mem(g_mime_stream_mem_new());
-    g_mime_data_wrapper_write_to_stream(content, mem.get());
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.get()));
-    const QByteArray raw(reinterpret_cast<const char*>(bytes->data),
-                         static_cast<qsizetype>(bytes->len));
+    const QByteArray raw = PartBytes(GMIME_PART(part));
     if (g_utf8_validate(raw.constData(), raw.size(), nullptr)) return QString::fromUtf8(raw);
     gsize written = 0;
     GCharPtr converted(g_convert(raw.constData(), raw.size(), "UTF-8", "WINDOWS-1250", nullptr,
@@ -108,6 +113,30 @@ void FindText(GMimeObject*, GMimeObject* part, gpointer data) {
         search->plain = GMIME_TEXT_PART(part);
     else if (!search->html && g_mime_content_type_is_type(type, "text", "html"))
         search->html = GMIME_TEXT_PART(part);
+}
+
+struct AttachmentSearch {
+    const BodySearch* body = nullptr;
+    QList<TMailAttachment>* out = nullptr;
+};
+
+// A leaf part other than the text shown is an attachment when it is marked so or carries a file
+// name; an inline part without a name (a signature's logo) belongs to the text.
+void CollectAttachment(GMimeObject*, GMimeObject* object, gpointer data) {
+    auto* search = static_cast<AttachmentSearch*>(data);
+    if (!GMIME_IS_PART(object)) return;
+    const void* self = object;
+    if (self == search->body->plain || self == search->body->html) return;
+    GMimePart* part = GMIME_PART(object);
+    // GMime decodes RFC 2231 parameters and RFC 2047 words in quoted names alike.
+    const char* name = g_mime_part_get_filename(part);
+    if (!g_mime_part_is_attachment(part) && !(name && *name)) return;
+    TMailAttachment a;
+    a.fileName = FromUtf8(name).section(QRegularExpression(QStringLiteral("[/\\\\]")), -1);
+    GCharPtr type(g_mime_content_type_get_mime_type(g_mime_object_get_content_type(object)));
+    a.mimeType = FromUtf8(type.p).toLower();
+    a.data = PartBytes(part);
+    search->out->push_back(std::move(a));
 }
 
 }  // namespace
@@ -161,6 +190,7 @@ void ParseMessage(const QByteArray& raw, TMailTransfer& letter) {
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
     GMimeMessage* m = message.get();
+    letter.attachments.clear();
     if (!m) {
         letter.body = QString::fromUtf8(raw);
         return;
@@ -182,7 +212,9 @@ void ParseMessage(const QByteArray& raw, TMailTransfer& letter) {
 
     BodySearch search;
     GMimeObject* top = g_mime_message_get_mime_part(m);
-    if (top && GMIME_IS_TEXT_PART(top)) {
+    const bool textAttachment =
+        top && GMIME_IS_TEXT_PART(top) && g_mime_part_is_attachment(GMIME_PART(top));
+    if (top && GMIME_IS_TEXT_PART(top) && !textAttachment) {
         GMimeContentType* type = g_mime_object_get_content_type(top);
         if (g_mime_content_type_is_type(type, "text", "html"))
             search.html = GMIME_TEXT_PART(top);
@@ -198,6 +230,12 @@ void ParseMessage(const QByteArray& raw, TMailTransfer& letter) {
     else
         letter.body.clear();
     letter.body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+    AttachmentSearch attachments{&search, &letter.attachments};
+    if (top && GMIME_IS_MULTIPART(top))
+        g_mime_multipart_foreach(GMIME_MULTIPART(top), &CollectAttachment, &attachments);
+    else if (top)
+        CollectAttachment(nullptr, top, &attachments);
 }
 
 QString HtmlToText(const QString& html) {

@@ -4,6 +4,8 @@
 // letter is stored: letters live in memory only.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -11,6 +13,14 @@
 #include <vector>
 
 namespace pulpex {
+
+// A file attached to a fetched letter: its name (decoded, without folder; may be empty), its MIME
+// type as the letter declares it ("application/pdf") and its bytes, transfer encoding undone.
+struct TMailAttachment {
+    QString fileName;
+    QString mimeType;
+    QByteArray data;
+};
 
 // One letter: sent (sender, recipient, subject, body), fetched (recipient holds the whole "From"
 // value, senderAddress its address, subject, date, body), or the connection settings of a fetch
@@ -28,6 +38,9 @@ struct TMailTransfer {
     // A fetched letter: the mailbox's unique identifier of it (UIDL), empty when the server
     // gives none. Message numbers change when another program deletes letters; this does not.
     QString uid;
+    // A fetched letter: its attached files in the letter's order (the text shown as body is not
+    // among them).
+    QList<TMailAttachment> attachments;
 };
 
 // Fills the fields of an outgoing letter.
@@ -126,7 +139,7 @@ class TSmtpSession {
 // The whole letter as sent: UTF-8, headers encoded, Date and Message-ID, CRLF line ends.
 QByteArray BuildMessage(const TMailTransfer& letter);
 // Fills the fetched fields of `letter` from a raw message (any charset and transfer encoding;
-// multipart: its text part; HTML only: as text).
+// multipart: its text part; HTML only: as text) and keeps its attached files.
 void ParseMessage(const QByteArray& raw, TMailTransfer& letter);
 // Text of an HTML document: tags dropped, paragraphs and line breaks kept, entities decoded.
 QString HtmlToText(const QString& html);

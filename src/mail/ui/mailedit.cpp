@@ -26,6 +26,7 @@
 #include "core/prompts.h"
 #include "core/ui/am_confg.h"
 #include "core/ui/help.h"
+#include "mail/letter_documents.h"
 #include "mail/transport/mail_settings.h"
 #include "mail/ui/mail_srv.h"
 #include "planner/ui/w_kaled.h"
@@ -521,7 +522,20 @@ void TformMailEdit::btnNoweZdarzenieClick() {
         return;
     }
     const QString sender = letters_->Letter(n).senderAddress;
-    if (!NoweZdarzenie(this, mReadMessage->toPlainText(), sender, 1)) return;
+    int eventId = 0;
+    if (!NoweZdarzenie(this, mReadMessage->toPlainText(), sender, 1, &eventId)) return;
+    // The event is kept whatever becomes of the attachments; a failure is told and the letter
+    // stays in the mailbox unless the user deletes it.
+    const TAttachmentsStored stored = StoreAttachments(eventId, letters_->Letter(n).attachments);
+    if (!stored.failed.isEmpty())
+        prompts().message(Severity::Error,
+                          QStringLiteral("Nie można zapisać załączników: %1.\r\n%2")
+                              .arg(stored.failed.join(QStringLiteral(", ")), stored.reason));
+    if (!stored.notKept.isEmpty())
+        prompts().message(Severity::Information,
+                          QStringLiteral("Nie zapisano załączników: %1. Dokumentami zdarzenia "
+                                         "stają się tylko obrazy i pliki PDF.")
+                              .arg(stored.notKept.join(QStringLiteral(", "))));
     if (prompts().message(Severity::Confirmation, QStringLiteral("Usunąć list?"), Buttons::YesNo) ==
         Answer::Yes)
         DeleteLetter(n);

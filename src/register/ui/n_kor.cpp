@@ -437,10 +437,13 @@ bool TNowaKor::Finish(int result) {
     return false;
 }
 
-bool NoweZdarzenie(QWidget* owner, const QString& content, const QString& email, int kind) {
+bool NoweZdarzenie(QWidget* owner, const QString& content, const QString& email, int kind,
+                   int* eventId) {
     TNowaKor dialog(owner);
     if (!dialog.Prepare(content, email, kind)) return false;
-    return dialog.Finish(dialog.exec());
+    if (!dialog.Finish(dialog.exec())) return false;
+    if (eventId != nullptr) *eventId = dialog.EventID();
+    return true;
 }
 
 }  // namespace pulpex

@@ -96,8 +96,9 @@ class TNowaKor : public TPulpexDialog {
 };
 
 // Registers a new event: shows "Nowe zdarzenie" with the content and the correspondent of
-// `email` filled in and `kind` chosen; true when the event was kept with "&OK".
+// `email` filled in and `kind` chosen; true when the event was kept with "&OK", its ID then in
+// `eventId` when given.
 bool NoweZdarzenie(QWidget* owner, const QString& content = {}, const QString& email = {},
-                   int kind = 1);
+                   int kind = 1, int* eventId = nullptr);
 
 }  // namespace pulpex

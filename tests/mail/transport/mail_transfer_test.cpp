@@ -517,5 +517,78 @@ TEST(MailMessage, HtmlOnlyUndeclaredCp1250AndBareSenderAreRead) {
     EXPECT_EQ(letter.body, QStringLiteral("Piątek, święto\n"));
 }
 
+TEST(MailMessage, AttachmentsKeepTheirDecodedNamesTypesAndExactBytes) {
+    QByteArray binary;
+    for (int i = 0; i < 600; ++i)
+        binary.append(static_cast<char>(i * 7 % 256));
+    const QByteArray raw =
+        "From: biuro@rachunki.pl\r\n"
+        "Subject: Dokumenty\r\n"
+        "MIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"m\"\r\n"
+        "\r\n"
+        "--m\r\n"
+        "Content-Type: multipart/alternative; boundary=\"a\"\r\n"
+        "\r\n"
+        "--a\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\n"
+        "\r\n"
+        "Treść listu.\r\n"
+        "--a\r\n"
+        "Content-Type: text/html; charset=utf-8\r\n"
+        "\r\n"
+        "<p>Treść listu.</p>\r\n"
+        "--a--\r\n"
+        "--m\r\n"
+        "Content-Type: application/pdf\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''faktura%20grudzie%C5%84.pdf\r\n"
+        "Content-Transfer-Encoding: base64\r\n"
+        "\r\n" +
+        binary.toBase64() +
+        "\r\n"
+        "--m\r\n"
+        "Content-Type: image/png; name=\"=?UTF-8?Q?skan_=C5=BC=C3=B3=C5=82ty.png?=\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n"
+        "\r\n" +
+        binary.left(100).toBase64() +
+        "\r\n"
+        "--m\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\n"
+        "Content-Disposition: attachment; filename=\"C:\\\\Pisma\\\\uwagi.txt\"\r\n"
+        "\r\n"
+        "uwagi\r\n"
+        "--m--\r\n";
+    TMailTransfer letter;
+    ParseMessage(raw, letter);
+    // The line break before a boundary belongs to the boundary.
+    EXPECT_EQ(letter.body, QStringLiteral("Treść listu."));
+    ASSERT_EQ(letter.attachments.size(), 3);
+    EXPECT_EQ(letter.attachments[0].fileName, QStringLiteral("faktura grudzień.pdf"));
+    EXPECT_EQ(letter.attachments[0].mimeType, QStringLiteral("application/pdf"));
+    EXPECT_EQ(letter.attachments[0].data, binary);
+    EXPECT_EQ(letter.attachments[1].fileName, QStringLiteral("skan żółty.png"));
+    EXPECT_EQ(letter.attachments[1].mimeType, QStringLiteral("image/png"));
+    EXPECT_EQ(letter.attachments[1].data, binary.left(100));
+    // A text file attached is an attachment, not the letter's text; its folder is dropped.
+    EXPECT_EQ(letter.attachments[2].fileName, QStringLiteral("uwagi.txt"));
+    EXPECT_EQ(letter.attachments[2].data, QByteArray("uwagi"));
+
+    // A letter of one attached file and no text; a plain letter has none.
+    ParseMessage(
+        "From: x@y.pl\r\n"
+        "Content-Type: application/octet-stream\r\n"
+        "Content-Disposition: attachment; filename=\"skan.jpg\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+            binary.left(30).toBase64() + "\r\n",
+        letter);
+    EXPECT_TRUE(letter.body.isEmpty());
+    ASSERT_EQ(letter.attachments.size(), 1);
+    EXPECT_EQ(letter.attachments[0].fileName, QStringLiteral("skan.jpg"));
+    EXPECT_EQ(letter.attachments[0].mimeType, QStringLiteral("application/octet-stream"));
+    EXPECT_EQ(letter.attachments[0].data, binary.left(30));
+    ParseMessage("From: x@y.pl\r\nSubject: a\r\n\r\ntekst\r\n", letter);
+    EXPECT_TRUE(letter.attachments.isEmpty());
+}
+
 }  // namespace
 }  // namespace pulpex

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +23,9 @@
 #include "controls/dbcontrols.h"
 #include "core/config.h"
 #include "core/ui/help.h"
+#include "documents/embedded.h"
+#include "documents/pisma.h"
+#include "documents/recognition.h"
 #include "mail/transport/mail_settings.h"
 #include "register/ui/choose_address.h"
 #include "register/zdarzen.h"
@@ -82,6 +88,60 @@ const QByteArray kMultipartLetter =
     "<p>HTML</p>\r\n"
     "--alt--\r\n";
 
+// A letter with the text "Przesyłam dokumenty." and `parts` (whole MIME parts) attached.
+QByteArray letterWith(const QList<QByteArray>& parts) {
+    QByteArray raw =
+        "From: biuro@rachunki.pl\r\n"
+        "Subject: Dokumenty\r\n"
+        "Date: Mon, 7 Dec 2026 13:00:00 +0100\r\n"
+        "MIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"mix\"\r\n"
+        "\r\n"
+        "--mix\r\n"
+        "Content-Type: text/plain; charset=UTF-8\r\n"
+        "\r\n"
+        "Przesyłam dokumenty.\r\n";
+    for (const QByteArray& part : parts)
+        raw += "--mix\r\n" + part;
+    return raw + "--mix--\r\n";
+}
+
+QByteArray attachedPart(const QByteArray& type, const QByteArray& disposition,
+                        const QByteArray& bytes) {
+    QByteArray base64 = bytes.toBase64();
+    QByteArray lines;
+    for (qsizetype i = 0; i < base64.size(); i += 76)
+        lines += base64.mid(i, 76) + "\r\n";
+    return "Content-Type: " + type + "\r\nContent-Disposition: " + disposition +
+           "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + lines;
+}
+
+// A scanned page with one word printed large enough to be recognised.
+QByteArray scannedPng() {
+    QImage page(1200, 300, QImage::Format_Grayscale8);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(90);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(page.rect(), Qt::AlignCenter, QStringLiteral("FAKTURA"));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(page.save(&buffer, "PNG"));
+    return bytes;
+}
+
+QByteArray smallPdf() {
+    QByteArray pdf = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n";
+    for (int i = 0; i < 300; ++i)
+        pdf.append(static_cast<char>(i % 256));
+    return pdf + "\n%%EOF\n";
+}
+
 class MailEditor : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -139,6 +199,38 @@ class MailEditor : public ::testing::Test {
             if (TblZdarzenia->ReadRecordByID(id, r)) out.push_back(r);
         }
         return out;
+    }
+    // The documents of event `event`, by identifier.
+    static std::vector<TRec_Pisma> documentsOf(int event) {
+        std::vector<TRec_Pisma> out;
+        engine::Table& t = TblPisma->T();
+        TblPisma->SetIDIndex();
+        for (t.first(); !t.eof(); t.next()) {
+            TRec_Pisma r;
+            r.LoadFields(*TblPisma);
+            if (r.ZDARZ_ID == event) out.push_back(r);
+        }
+        return out;
+    }
+    static QByteArray pictureOf(int id) {
+        EXPECT_TRUE(TblPisma->LocateID(id));
+        TOT_Blob blob;
+        EXPECT_TRUE(blob.Attach(QStringLiteral("Rysunek"), *TblPisma));
+        return blob.Read();
+    }
+    // Registers the selected letter, the dialog closed with "OK" or given up.
+    void registerSelected(bool confirm) {
+        ModalScript script;
+        script.then([confirm](QWidget* d) {
+            if (confirm) {
+                child<QRadioButton>(d, "rbInne")->click();
+                click(d, "btnOK");
+            } else {
+                click(d, "btnAnuluj");
+            }
+        });
+        press(1, "btnNoweZdarzenie");
+        EXPECT_TRUE(script.done());
     }
     static TMailList fetch(const TMailServer& s) {
         TMailList l;
@@ -228,6 +320,89 @@ TEST_F(MailEditor, AnUnknownSenderIsRegisteredWithoutACorrespondent) {
     EXPECT_EQ(stored[0].ZD_ADR, 0);
     EXPECT_EQ(stored[0].ZD_TRE.GetText().trimmed(),
               QStringLiteral("Proszę o złożenie wyjaśnień w ciągu 7 dni."));
+    EXPECT_EQ(w->Letters().Count(), 1);
+    EXPECT_EQ(fetch(box).Count(), 1);
+}
+
+TEST_F(MailEditor, PicturesAndPdfsOfARegisteredLetterBecomeDocumentsOfTheEvent) {
+    const QByteArray png = scannedPng();
+    const QByteArray pdf = smallPdf();
+    const QByteArray letter = letterWith(
+        {attachedPart("application/pdf",
+                      "attachment; filename*=UTF-8''umowa%20%C5%BC%C3%B3%C5%82ta.pdf", pdf),
+         attachedPart("image/png; name=\"skan.png\"", "inline; filename=\"skan.png\"", png)});
+    const TMailServer box = pop.mailbox(QStringLiteral("edytor7"), {letter});
+    open();
+    usePop(box);
+    press(1, "btnRefresh");
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    ASSERT_TRUE(clickRow(list(), 0));
+
+    // Given up: no event, and no documents are made.
+    const auto rowsBefore = TblPisma->T().recordCount();
+    inst.env.prompts.setNextAnswer(Answer::Yes);  // "Czy napewno chcesz porzucić …"
+    registerSelected(false);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(TblPisma->T().recordCount(), rowsBefore);
+
+    inst.env.prompts.setNextAnswer(Answer::No);  // "Usunąć list?"
+    registerSelected(true);
+    const auto stored = events();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(inst.env.prompts.texts().last(), QStringLiteral("Usunąć list?"));
+    EXPECT_EQ(inst.env.prompts.texts().size(), 2);  // nothing about the attachments
+    const int event = stored[0].ID;
+    const auto docs = documentsOf(event);
+    ASSERT_EQ(docs.size(), 2u);
+    const auto embedded = UnpackEmbedded(docs[0].PIS_OLE.Bytes());
+    ASSERT_TRUE(embedded.has_value());
+    EXPECT_EQ(embedded->fileName, QStringLiteral("umowa żółta.pdf"));
+    EXPECT_EQ(embedded->mimeType, QStringLiteral("application/pdf"));
+    EXPECT_EQ(embedded->data, pdf);
+    EXPECT_EQ(pictureOf(docs[1].ID), png);
+    EXPECT_EQ(QImage::fromData(pictureOf(docs[1].ID)).size(), QSize(1200, 300));
+
+    // The page is read like one loaded in the documents window.
+    QTRY_VERIFY_WITH_TIMEOUT(TRecognitionQueue::Instance().Pending(event) == 0, 60000);
+    TRec_Pisma page;
+    ASSERT_TRUE(TblPisma->ReadRecordByID(docs[1].ID, page));
+    EXPECT_TRUE(page.PIS_IDX.GetText().contains(QStringLiteral("FAKTURA")))
+        << page.PIS_IDX.GetText().toStdString();
+    EXPECT_EQ(w->Letters().Count(), 1);
+}
+
+TEST_F(MailEditor, AttachmentsThatCannotBecomeDocumentsAreToldAndTheEventStays) {
+    const QByteArray pdf = smallPdf();
+    const QByteArray letter = letterWith(
+        {attachedPart("application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+                      "attachment; filename=\"=?UTF-8?Q?pe=C5=82nomocnictwo.docx?=\"",
+                      "PK\x03\x04"),
+         attachedPart("application/octet-stream", "attachment; filename=\"zdjecie.jpg\"",
+                      "nie obraz"),
+         attachedPart("application/octet-stream", "attachment; filename=\"WEZWANIE.PDF\"", pdf)});
+    const TMailServer box = pop.mailbox(QStringLiteral("edytor8"), {letter});
+    open();
+    usePop(box);
+    press(1, "btnRefresh");
+    ASSERT_TRUE(clickRow(list(), 0));
+    inst.env.prompts.setNextAnswer(Answer::Ok);
+    inst.env.prompts.setNextAnswer(Answer::Ok);
+    inst.env.prompts.setNextAnswer(Answer::No);  // "Usunąć list?"
+    registerSelected(true);
+    EXPECT_EQ(inst.env.prompts.texts(),
+              (QStringList{"Nie można zapisać załączników: „zdjecie.jpg”.\r\n"
+                           "Nie można odczytać obrazu z załącznika „zdjecie.jpg”.",
+                           "Nie zapisano załączników: „pełnomocnictwo.docx”. Dokumentami "
+                           "zdarzenia stają się tylko obrazy i pliki PDF.",
+                           "Usunąć list?"}));
+    const auto stored = events();
+    ASSERT_EQ(stored.size(), 1u);
+    const auto docs = documentsOf(stored[0].ID);
+    ASSERT_EQ(docs.size(), 1u);  // the PDF known by its name
+    const auto embedded = UnpackEmbedded(docs[0].PIS_OLE.Bytes());
+    ASSERT_TRUE(embedded.has_value());
+    EXPECT_EQ(embedded->fileName, QStringLiteral("WEZWANIE.PDF"));
+    EXPECT_EQ(embedded->data, pdf);
     EXPECT_EQ(w->Letters().Count(), 1);
     EXPECT_EQ(fetch(box).Count(), 1);
 }
