@@ -1,4 +1,4 @@
-// Real mail servers on 127.0.0.1 for window tests: aiosmtpd started per test
+// Real mail servers on 127.0.0.1 for mail tests: aiosmtpd started per test
 // (tests/scripts/smtp_server.py, storing into a maildir) with a test certificate made once per
 // run, and mailboxes of the dovecot POP3 server of the run (the ctest fixture that starts
 // tests/scripts/pop3_server.sh in PULPEX_POP3_DIR).
@@ -62,6 +62,25 @@ class TestSmtpServer {
     TestSmtpServer(const TestSmtpServer&) = delete;
     TestSmtpServer& operator=(const TestSmtpServer&) = delete;
 
+    // Its settings; a secured connection trusts the test certificate.
+    TMailServer server(MailSecurity security = MailSecurity::None) const {
+        TMailServer s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        s.security = security;
+        s.timeoutMs = 5000;
+        if (security != MailSecurity::None)
+            s.acceptedCertificate = TestCertDir() + QStringLiteral("cert.pem");
+        return s;
+    }
+    // Signing in as `user`.
+    TMailServer server(MailSecurity security, const QString& user, const QString& password) const {
+        TMailServer s = server(security);
+        s.user = user;
+        s.password = password;
+        return s;
+    }
+
     // The stored messages, oldest first.
     QList<QByteArray> stored() const {
         QList<QByteArray> out;
@@ -94,8 +113,10 @@ class TestPop3 {
         uid = o.value(0).toUInt();
         gid = o.value(1).toUInt();
     }
-    // A new mailbox of `user` holding `letters` in this order; its server settings.
-    TMailServer mailbox(const QString& user, const QList<QByteArray>& letters) const {
+    // A new mailbox of `user` holding `letters` in this order; its server settings (a secured
+    // connection trusts the certificate of the run).
+    TMailServer mailbox(const QString& user, const QList<QByteArray>& letters,
+                        MailSecurity security = MailSecurity::None) const {
         const QString dir = QStringLiteral(PULPEX_POP3_DIR "/mail/") + user;
         QDir(dir).removeRecursively();
         for (const char* sub : {"new", "cur", "tmp"})
@@ -112,15 +133,67 @@ class TestPop3 {
                       0);
         TMailServer s;
         s.host = QStringLiteral("127.0.0.1");
-        s.port = plainPort;
+        s.port = security == MailSecurity::Tls ? tlsPort : plainPort;
+        s.security = security;
         s.user = user;
         s.password = QStringLiteral("tajne");
         s.timeoutMs = 5000;
+        if (security != MailSecurity::None)
+            s.acceptedCertificate = QStringLiteral(PULPEX_POP3_DIR "/cert.pem");
         return s;
     }
     int plainPort = 0, tlsPort = 0;
     uid_t uid = 0;
     gid_t gid = 0;
 };
+
+// Letters for the mailboxes: UTF-8 quoted-printable with encoded headers, and 8-bit ISO-8859-2.
+inline const QByteArray kUtf8Letter =
+    "From: =?UTF-8?Q?Pawe=C5=82_Nowak?= <pawel@firma.pl>\r\n"
+    "To: sekretariat@firma.pl\r\n"
+    "Subject: =?UTF-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
+    "Date: Mon, 7 Dec 2026 10:15:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "Dzie=C5=84 dobry, przesy=C5=82am pismo.\r\n";
+
+inline const QByteArray kLatin2Letter =
+    "From: urzad@gmina.pl\r\n"
+    "Subject: =?ISO-8859-2?Q?Wezwanie_do_z=B3o=BFenia_wyja=B6nie=F1?=\r\n"
+    "Date: Mon, 7 Dec 2026 11:00:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: text/plain; charset=ISO-8859-2\r\n"
+    "Content-Transfer-Encoding: 8bit\r\n"
+    "\r\n"
+    "Prosz\xea o z\xb3o\xbf"
+    "enie wyja\xb6nie\xf1 w ci\xb1gu 7 dni.\r\n";
+
+// The invoice letters' headers without their Content-Type, and their text: windows-1250 plain
+// text in base64 with an HTML alternative.
+inline const QByteArray kInvoiceHeaders =
+    "From: \"Biuro Rachunkowe\" <biuro@rachunki.pl>\r\n"
+    "Subject: Faktura\r\n"
+    "Date: Mon, 7 Dec 2026 12:00:00 +0100\r\n"
+    "MIME-Version: 1.0\r\n";
+
+inline const QByteArray kInvoiceAlternative =
+    "Content-Type: multipart/alternative; boundary=\"alt\"\r\n"
+    "\r\n"
+    "--alt\r\n"
+    "Content-Type: text/plain; charset=windows-1250\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "\r\n" +
+    QByteArray(
+        "W za\xb3\xb9"
+        "czeniu faktura za grudzie\xf1.\r\n")
+        .toBase64() +
+    "\r\n"
+    "--alt\r\n"
+    "Content-Type: text/html; charset=UTF-8\r\n"
+    "\r\n"
+    "<p>HTML</p>\r\n"
+    "--alt--\r\n";
 
 }  // namespace pulpex::test

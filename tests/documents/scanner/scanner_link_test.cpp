@@ -2,7 +2,6 @@
 // no other backend (and no network) is asked.
 #include "documents/scanner/scanner_link.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+#include "support/sane_test.h"
+
 // SANE's test backend leaves its read buffer behind when a scan ends in a fault or an empty
 // feeder (sane_cancel and sane_close are called every time); the leak is the backend's.
 extern "C" const char* __lsan_default_suppressions() {
@@ -22,26 +23,6 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace pulpex::scanner {
 namespace {
-
-// SANE reads its configuration directory once per process. The test backend is kept loaded
-// after SANE lets it go, so that what it leaves behind can be traced to it.
-void useTestDevice() {
-    static void* const backend =
-        dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
-    (void)backend;
-    static QTemporaryDir dir;
-    static const bool written = [] {
-        QFile dll(dir.filePath(QStringLiteral("dll.conf")));
-        QFile test(dir.filePath(QStringLiteral("test.conf")));
-        if (!dll.open(QIODevice::WriteOnly) || !test.open(QIODevice::WriteOnly)) return false;
-        dll.write("test\n");
-        // An A4 sheet needs more than the device's usual 200 mm.
-        test.write("number_of_devices 2\ngeometry_max 300.0\n");
-        return true;
-    }();
-    ASSERT_TRUE(written);
-    qputenv("SANE_CONFIG_DIR", QFile::encodeName(dir.path()));
-}
 
 struct Delivery {
     QString value;
@@ -90,7 +71,7 @@ class LinkRun {
 class ScannerLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        useTestDevice();
+        test::UseSaneTestDevice(2);
         ASSERT_TRUE(dir.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
         if (QCoreApplication::instance() == nullptr)

@@ -3,7 +3,6 @@
 // question, and a page's recognised text found by the register's search.
 #include "documents/ui/w_pism.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <leptonica/allheaders.h>
 
@@ -40,6 +39,7 @@
 #include "register/zdarzen.h"
 #include "support/installation.h"
 #include "support/modal.h"
+#include "support/sane_test.h"
 #include "support/widgets.h"
 #include "tables/globals.h"
 
@@ -48,24 +48,6 @@ namespace {
 
 using test::child;
 using test::click;
-
-// SANE reads its configuration directory once per process: only the test device, A4 reachable.
-void useTestDevice() {
-    static void* const backend =
-        dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
-    (void)backend;
-    static QTemporaryDir dir;
-    static const bool written = [] {
-        QFile dll(dir.filePath(QStringLiteral("dll.conf")));
-        QFile test(dir.filePath(QStringLiteral("test.conf")));
-        if (!dll.open(QIODevice::WriteOnly) || !test.open(QIODevice::WriteOnly)) return false;
-        dll.write("test\n");
-        test.write("number_of_devices 1\ngeometry_max 300.0\n");
-        return true;
-    }();
-    ASSERT_TRUE(written);
-    qputenv("SANE_CONFIG_DIR", QFile::encodeName(dir.path()));
-}
 
 // The images of a PDF as `pdfimages -list` sees them: width, height, x-ppi, y-ppi.
 struct PdfImage {
@@ -345,7 +327,7 @@ TEST_F(DocumentsWindow, OnlyAScannerValueBeginningWith100TakesInTheExchangeFiles
 class DocumentsScanning : public DocumentsWindow {
   protected:
     void SetUp() override {
-        useTestDevice();
+        test::UseSaneTestDevice(1);
         DocumentsWindow::SetUp();
         // Small pages keep the recognition of what the test device draws short.
         IniWriteString(QStringLiteral("Skaner"), QStringLiteral("Rozdzielczosc"),

@@ -4,102 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <thread>
 
 #include "mail/transport/mail_transfer.h"
 #include "support/loopback.h"
+#include "support/mail_servers.h"
 
 namespace pulpex {
 namespace {
 
 using test::FreePort;
+using test::kLatin2Letter;
+using test::kUtf8Letter;
 using test::SilentServer;
-
-// A test certificate for 127.0.0.1, made once per run.
-const QString& CertDir() {
-    static QTemporaryDir dir;
-    static bool made = [] {
-        return QProcess::execute(
-                   QStringLiteral("openssl"),
-                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                    QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                    QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                    QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                    QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
-                    dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
-                    dir.filePath(QStringLiteral("cert.pem"))}) == 0;
-    }();
-    EXPECT_TRUE(made);
-    static const QString path = dir.path() + QLatin1Char('/');
-    return path;
-}
-
-// aiosmtpd with the options of tests/scripts/smtp_server.py, storing into a maildir.
-class SmtpServer {
-  public:
-    explicit SmtpServer(QStringList options = {}) : port(FreePort()) {
-        const QString cert = CertDir();
-        if (options.contains(QStringLiteral("--tls")) ||
-            options.contains(QStringLiteral("--implicit-tls"))) {
-            options.removeAll(QStringLiteral("--tls"));
-            options << QStringLiteral("--cert") << cert + QStringLiteral("cert.pem")
-                    << QStringLiteral("--key") << cert + QStringLiteral("key.pem");
-        }
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.setReadChannel(QProcess::StandardOutput);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QStringLiteral(PULPEX_TEST_SCRIPTS "/smtp_server.py"),
-                                  QString::number(port), box.filePath(QStringLiteral("box"))} +
-                          options);
-        while (!ready && process.waitForReadyRead(20000))
-            ready = process.readAllStandardOutput().contains("READY");
-        EXPECT_TRUE(ready) << process.readAllStandardError().toStdString();
-    }
-    ~SmtpServer() {
-        process.closeWriteChannel();
-        if (!process.waitForFinished(5000)) process.kill();
-        process.waitForFinished(2000);
-    }
-    TMailServer server(MailSecurity security = MailSecurity::None) const {
-        TMailServer s;
-        s.host = QStringLiteral("127.0.0.1");
-        s.port = port;
-        s.security = security;
-        s.timeoutMs = 5000;
-        if (security != MailSecurity::None)
-            s.acceptedCertificate = CertDir() + QStringLiteral("cert.pem");
-        return s;
-    }
-    // Signing in as `user`.
-    TMailServer server(MailSecurity security, const QString& user, const QString& password) const {
-        TMailServer s = server(security);
-        s.user = user;
-        s.password = password;
-        return s;
-    }
-    // The stored messages, oldest first.
-    QList<QByteArray> stored() const {
-        QList<QByteArray> out;
-        QDir dir(box.filePath(QStringLiteral("box/new")));
-        for (const QFileInfo& f : dir.entryInfoList(QDir::Files, QDir::Time | QDir::Reversed)) {
-            QFile file(f.filePath());
-            if (file.open(QIODevice::ReadOnly)) out << file.readAll();
-        }
-        return out;
-    }
-
-    QTemporaryDir box;
-    QProcess process;
-    int port;
-    bool ready = false;
-};
+using test::TestPop3;
+using test::TestSmtpServer;
 
 TMailTransfer PolishLetter() {
     TMailTransfer letter;
@@ -121,7 +42,7 @@ struct Recorder {
 };
 
 TEST(SmtpTransfer, PlainLetterIsStoredWithUtf8BodyEncodedHeadersDateAndMessageId) {
-    SmtpServer smtp;
+    TestSmtpServer smtp;
     Recorder rec;
     const TMailTransfer letter = PolishLetter();
     const TMailResult r = MailSend(smtp.server(), letter, &rec.watch);
@@ -162,7 +83,7 @@ TEST(SmtpTransfer, PlainLetterIsStoredWithUtf8BodyEncodedHeadersDateAndMessageId
 }
 
 TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
-    SmtpServer smtp(
+    TestSmtpServer smtp(
         {QStringLiteral("--tls"), QStringLiteral("--auth"), QStringLiteral("jan:hasło-1")});
     TMailServer server =
         smtp.server(MailSecurity::StartTls, QStringLiteral("jan"), QStringLiteral("hasło-1"));
@@ -196,7 +117,7 @@ TEST(SmtpTransfer, StartTlsWithSignInSendsASeriesThroughOneConnection) {
 }
 
 TEST(SmtpTransfer, ImplicitTlsWithSignIn) {
-    SmtpServer smtp(
+    TestSmtpServer smtp(
         {QStringLiteral("--implicit-tls"), QStringLiteral("--auth"), QStringLiteral("jan:tajne")});
     const TMailResult r =
         MailSend(smtp.server(MailSecurity::Tls, QStringLiteral("jan"), QStringLiteral("tajne")),
@@ -210,7 +131,7 @@ TEST(SmtpTransfer, ImplicitTlsWithSignIn) {
 
 TEST(SmtpTransfer, RefusedRecipientIsReportedAndAServerThatWillNotVerifyStillTakesTheLetter) {
     {
-        SmtpServer smtp({QStringLiteral("--refuse"), QStringLiteral("nikt@urzad.gov.pl")});
+        TestSmtpServer smtp({QStringLiteral("--refuse"), QStringLiteral("nikt@urzad.gov.pl")});
         TMailTransfer letter = PolishLetter();
         letter.recipient = QStringLiteral("nikt@urzad.gov.pl");
         const TMailResult r = MailSend(smtp.server(), letter);
@@ -219,8 +140,8 @@ TEST(SmtpTransfer, RefusedRecipientIsReportedAndAServerThatWillNotVerifyStillTak
             << r.message.toStdString();
         EXPECT_TRUE(smtp.stored().isEmpty());
     }
-    SmtpServer smtp({QStringLiteral("--vrfy-unsupported"), QStringLiteral("--refuse"),
-                     QStringLiteral("nikt@urzad.gov.pl")});
+    TestSmtpServer smtp({QStringLiteral("--vrfy-unsupported"), QStringLiteral("--refuse"),
+                         QStringLiteral("nikt@urzad.gov.pl")});
     EXPECT_TRUE(MailSend(smtp.server(), PolishLetter()).ok);
     EXPECT_EQ(smtp.stored().size(), 1);
     TMailTransfer letter = PolishLetter();
@@ -268,110 +189,22 @@ TEST(SmtpTransfer, ServerDownStalledOrStoppedEndsWithItsMessage) {
     EXPECT_LT(t.elapsed(), 20000);
 }
 
-// The POP3 server of the run.
-struct Pop3 {
-    Pop3() {
-        QFile ports(QStringLiteral(PULPEX_POP3_DIR "/ports"));
-        EXPECT_TRUE(ports.open(QIODevice::ReadOnly)) << "the POP3 fixture did not run";
-        const QList<QByteArray> p = ports.readAll().simplified().split(' ');
-        plainPort = p.value(0).toInt();
-        tlsPort = p.value(1).toInt();
-        QFile owner(QStringLiteral(PULPEX_POP3_DIR "/owner"));
-        EXPECT_TRUE(owner.open(QIODevice::ReadOnly));
-        const QList<QByteArray> o = owner.readAll().simplified().split(' ');
-        uid = o.value(0).toUInt();
-        gid = o.value(1).toUInt();
-    }
-    // A new mailbox holding `letters` in this order.
-    TMailServer mailbox(const QString& user, const QList<QByteArray>& letters,
-                        MailSecurity security = MailSecurity::None) {
-        const QString dir = QStringLiteral(PULPEX_POP3_DIR "/mail/") + user;
-        QDir(dir).removeRecursively();
-        for (const char* sub : {"new", "cur", "tmp"})
-            QDir().mkpath(dir + '/' + sub);
-        for (int i = 0; i < letters.size(); ++i) {
-            QFile f(dir + QStringLiteral("/cur/%1.M%2P1.pulpex:2,").arg(1700000000 + i).arg(i));
-            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(letters[i]);
-        }
-        for (const char* sub : {"", "/new", "/cur", "/tmp"})
-            EXPECT_EQ(::chown(QFile::encodeName(dir + sub).constData(), uid, gid), 0);
-        for (const QString& f : QDir(dir + QStringLiteral("/cur")).entryList(QDir::Files))
-            EXPECT_EQ(
-                ::chown(QFile::encodeName(dir + QStringLiteral("/cur/") + f).constData(), uid, gid),
-                0);
-        TMailServer s;
-        s.host = QStringLiteral("127.0.0.1");
-        s.port = security == MailSecurity::Tls ? tlsPort : plainPort;
-        s.security = security;
-        s.user = user;
-        s.password = QStringLiteral("tajne");
-        s.timeoutMs = 5000;
-        if (security != MailSecurity::None)
-            s.acceptedCertificate = QStringLiteral(PULPEX_POP3_DIR "/cert.pem");
-        return s;
-    }
-    int plainPort = 0, tlsPort = 0;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
-const QByteArray kUtf8Letter =
-    "From: =?UTF-8?Q?Pawe=C5=82_Nowak?= <pawel@firma.pl>\r\n"
-    "To: sekretariat@firma.pl\r\n"
-    "Subject: =?UTF-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
-    "Date: Mon, 7 Dec 2026 10:15:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=UTF-8\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "Dzie=C5=84 dobry, przesy=C5=82am pismo.\r\n";
-
-const QByteArray kLatin2Letter =
-    "From: urzad@gmina.pl\r\n"
-    "Subject: =?ISO-8859-2?Q?Wezwanie_do_z=B3o=BFenia_wyja=B6nie=F1?=\r\n"
-    "Date: Mon, 7 Dec 2026 11:00:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=ISO-8859-2\r\n"
-    "Content-Transfer-Encoding: 8bit\r\n"
-    "\r\n"
-    "Prosz\xea o z\xb3o\xbf"
-    "enie wyja\xb6nie\xf1 w ci\xb1gu 7 dni.\r\n";
-
-const QByteArray kMultipartLetter =
-    "From: \"Biuro Rachunkowe\" <biuro@rachunki.pl>\r\n"
-    "Subject: Faktura\r\n"
-    "Date: Mon, 7 Dec 2026 12:00:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: multipart/mixed; boundary=\"zewn\"\r\n"
-    "\r\n"
-    "--zewn\r\n"
-    "Content-Type: multipart/alternative; boundary=\"alt\"\r\n"
-    "\r\n"
-    "--alt\r\n"
-    "Content-Type: text/plain; charset=windows-1250\r\n"
-    "Content-Transfer-Encoding: base64\r\n"
-    "\r\n" +
-    QByteArray(
-        "W za\xb3\xb9"
-        "czeniu faktura za grudzie\xf1.\r\n")
-        .toBase64() +
-    "\r\n"
-    "--alt\r\n"
-    "Content-Type: text/html; charset=UTF-8\r\n"
-    "\r\n"
-    "<p>HTML</p>\r\n"
-    "--alt--\r\n"
-    "--zewn\r\n"
-    "Content-Type: application/pdf; name=\"faktura.pdf\"\r\n"
-    "Content-Disposition: attachment; filename=\"faktura.pdf\"\r\n"
-    "Content-Transfer-Encoding: base64\r\n"
-    "\r\n"
-    "JVBERi0xLjQK\r\n"
-    "--zewn--\r\n";
+// The invoice text with a PDF attached.
+const QByteArray kMultipartLetter = test::kInvoiceHeaders +
+                                    "Content-Type: multipart/mixed; boundary=\"zewn\"\r\n"
+                                    "\r\n"
+                                    "--zewn\r\n" +
+                                    test::kInvoiceAlternative +
+                                    "--zewn\r\n"
+                                    "Content-Type: application/pdf; name=\"faktura.pdf\"\r\n"
+                                    "Content-Disposition: attachment; filename=\"faktura.pdf\"\r\n"
+                                    "Content-Transfer-Encoding: base64\r\n"
+                                    "\r\n"
+                                    "JVBERi0xLjQK\r\n"
+                                    "--zewn--\r\n";
 
 TEST(Pop3Transfer, FetchesLettersInTheirCharsetsOverPlainStlsAndPop3s) {
-    Pop3 pop;
+    TestPop3 pop;
     for (const MailSecurity security :
          {MailSecurity::None, MailSecurity::StartTls, MailSecurity::Tls}) {
         const TMailServer server =
@@ -400,7 +233,7 @@ TEST(Pop3Transfer, FetchesLettersInTheirCharsetsOverPlainStlsAndPop3s) {
 }
 
 TEST(Pop3Transfer, DeletingTheSecondLetterRenumbersTheThird) {
-    Pop3 pop;
+    TestPop3 pop;
     const TMailServer server =
         pop.mailbox(QStringLiteral("usun"), {kUtf8Letter, kLatin2Letter, kMultipartLetter});
     TMailList list;
@@ -424,7 +257,7 @@ TEST(Pop3Transfer, DeletingTheSecondLetterRenumbersTheThird) {
 }
 
 TEST(Pop3Transfer, DeletingByIdentifierHitsTheRightLetterAfterAnotherProgramRenumbered) {
-    Pop3 pop;
+    TestPop3 pop;
     const TMailServer server =
         pop.mailbox(QStringLiteral("wspolna"), {kUtf8Letter, kLatin2Letter, kMultipartLetter});
     TMailList list;
@@ -449,7 +282,7 @@ TEST(Pop3Transfer, DeletingByIdentifierHitsTheRightLetterAfterAnotherProgramRenu
 }
 
 TEST(Pop3Transfer, EmptyMailboxWrongPasswordAndServerDown) {
-    Pop3 pop;
+    TestPop3 pop;
     TMailServer server = pop.mailbox(QStringLiteral("pusta"), {});
     TMailList list;
     EXPECT_TRUE(MailReceive(server, list).ok);

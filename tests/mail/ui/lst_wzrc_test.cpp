@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +31,7 @@
 #include "mail/ui/wz_krsp.h"
 #include "support/installation.h"
 #include "support/loopback.h"
+#include "support/mail_servers.h"
 #include "support/modal.h"
 #include "support/qtry.h"
 #include "support/widgets.h"
@@ -44,48 +44,16 @@ namespace {
 using test::child;
 using test::click;
 using test::ModalScript;
+using test::TestSmtpServer;
 using test::typeText;
 
-// aiosmtpd on 127.0.0.1 keeping what it accepts in a maildir; stopped with the object.
-class SmtpSink {
-  public:
-    explicit SmtpSink(const QStringList& extra = {}) {
-        port = test::FreePort();
-        proc.setReadChannel(QProcess::StandardOutput);
-        proc.start(QStringLiteral("/usr/bin/python3"),
-                   QStringList{QStringLiteral(PULPEX_TEST_SCRIPTS "/smtp_server.py"),
-                               QString::number(port), dir.filePath(QStringLiteral("box"))} +
-                       extra);
-        while (!ready && proc.waitForReadyRead(20000))
-            ready = proc.readAll().contains("READY");
-    }
-    ~SmtpSink() {
-        proc.closeWriteChannel();
-        if (!proc.waitForFinished(5000)) proc.kill();
-    }
-    // Every message stored, raw.
-    std::vector<QByteArray> messages() const {
-        std::vector<QByteArray> out;
-        const QDir box(dir.filePath(QStringLiteral("box/new")));
-        for (const QString& name : box.entryList(QDir::Files, QDir::Name)) {
-            QFile f(box.filePath(name));
-            if (f.open(QIODevice::ReadOnly)) out.push_back(f.readAll());
-        }
-        return out;
-    }
-    // The bare address of the "To" header of a raw message.
-    static QString to(const QByteArray& raw) {
-        static const QRegularExpression re(
-            QStringLiteral("^To:.*?([^<\\s]+@[^>\\s]+)"),
-            QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
-        return re.match(QString::fromUtf8(raw)).captured(1);
-    }
-
-    QTemporaryDir dir;
-    QProcess proc;
-    int port = 0;
-    bool ready = false;
-};
+// The bare address of the "To" header of a raw message.
+QString recipientOf(const QByteArray& raw) {
+    static const QRegularExpression re(
+        QStringLiteral("^To:.*?([^<\\s]+@[^>\\s]+)"),
+        QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    return re.match(QString::fromUtf8(raw)).captured(1);
+}
 
 // The text of a PDF file (pages separated by form feeds).
 QString pdfText(const QString& path, const QStringList& options = {}) {
@@ -326,7 +294,7 @@ TEST_F(SerialMailing, UsunDeletesOnlyAfterYes) {
 // ------------------------------------------------------------------ e-mail series
 
 TEST_F(SerialMailing, AddressDeletedMeanwhileIsSkippedWithoutAnError) {
-    SmtpSink smtp;
+    TestSmtpServer smtp;
     ASSERT_TRUE(smtp.ready);
     useSmtp(smtp.port);
     addTemplate(QStringLiteral("Zawiadomienie"), QStringLiteral("Dzień dobry {<1>IMIE}"));
@@ -344,7 +312,7 @@ TEST_F(SerialMailing, AddressDeletedMeanwhileIsSkippedWithoutAnError) {
     ASSERT_TRUE(click(w.get(), "btnEmail"));
     QTRY_VERIFY(script.done());
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    ASSERT_EQ(smtp.messages().size(), 2u);
+    ASSERT_EQ(smtp.stored().size(), 2);
     EXPECT_EQ(w->LastSummary().sent, 2);
     EXPECT_TRUE(prompts().texts().value(0).contains(QStringLiteral("Listów do wysłania: 2")));
 }
@@ -355,7 +323,7 @@ class SerialFailure : public SerialMailing, public ::testing::WithParamInterface
 // tries the second again (and then gives up on it with Ignore).
 TEST_P(SerialFailure, OnTheSecondOfThree) {
     const Answer answer = GetParam();
-    SmtpSink smtp({QStringLiteral("--refuse"), QStringLiteral("z@b.pl")});
+    TestSmtpServer smtp({QStringLiteral("--refuse"), QStringLiteral("z@b.pl")});
     ASSERT_TRUE(smtp.ready);
     useSmtp(smtp.port);
     addTemplate(QStringLiteral("Zawiadomienie"), QStringLiteral("Treść"));
@@ -382,8 +350,8 @@ TEST_P(SerialFailure, OnTheSecondOfThree) {
             EXPECT_EQ(s.buttons, Buttons::AbortRetryIgnore);
         }
     QStringList to;
-    for (const QByteArray& m : smtp.messages())
-        to << SmtpSink::to(m);
+    for (const QByteArray& m : smtp.stored())
+        to << recipientOf(m);
     to.sort();
     if (answer == Answer::Abort) {
         EXPECT_EQ(to, QStringList{QStringLiteral("ewa@a.pl")});
@@ -412,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, SerialFailure,
                          });
 
 TEST_F(SerialMailing, FiftyLettersEachWithItsOwnValuesAndThoseWithoutAddressListedFirst) {
-    SmtpSink smtp;
+    TestSmtpServer smtp;
     ASSERT_TRUE(smtp.ready);
     useSmtp(smtp.port);
     addTemplate(QStringLiteral("Życzenia"),
@@ -453,11 +421,11 @@ TEST_F(SerialMailing, FiftyLettersEachWithItsOwnValuesAndThoseWithoutAddressList
                                        "Czy rozpocząć wysyłanie?"));
     EXPECT_EQ(texts[1], QStringLiteral("Wysłano: 50\r\nNie wysłano z powodu błędu: 0\r\n"
                                        "Pominięto: 1"));
-    const auto messages = smtp.messages();
-    ASSERT_EQ(messages.size(), 50u);
+    const auto messages = smtp.stored();
+    ASSERT_EQ(messages.size(), 50);
     std::map<QString, int> seen;
     for (const QByteArray& raw : messages) {
-        const QString to = SmtpSink::to(raw);
+        const QString to = recipientOf(raw);
         ++seen[to];
         TMailTransfer parsed;
         ParseMessage(raw, parsed);
@@ -470,7 +438,7 @@ TEST_F(SerialMailing, FiftyLettersEachWithItsOwnValuesAndThoseWithoutAddressList
 }
 
 TEST_F(SerialMailing, PrzerwijStopsTheSeriesAfterTheLetterUnderWay) {
-    SmtpSink smtp;
+    TestSmtpServer smtp;
     ASSERT_TRUE(smtp.ready);
     useSmtp(smtp.port);
     addTemplate(QStringLiteral("Pismo"), QStringLiteral("Treść {<1>NAZW}"));
@@ -506,7 +474,7 @@ TEST_F(SerialMailing, PrzerwijStopsTheSeriesAfterTheLetterUnderWay) {
     EXPECT_GE(s.sent, 1);
     EXPECT_LT(s.sent, 20);
     EXPECT_EQ(s.sent + s.skipped, 20);
-    EXPECT_EQ(static_cast<int>(smtp.messages().size()), s.sent);
+    EXPECT_EQ(static_cast<int>(smtp.stored().size()), s.sent);
     EXPECT_TRUE(prompts().texts().back().endsWith(QStringLiteral("Wysyłanie zatrzymano.")));
 }
 

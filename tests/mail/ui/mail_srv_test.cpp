@@ -4,16 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLabel>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include "mail/transport/mail_settings.h"
 #include "support/loopback.h"
+#include "support/mail_servers.h"
 #include "support/testenv.h"
 #include "support/widgets.h"
 
@@ -66,18 +63,9 @@ class MailServerWindow : public ::testing::Test {
 };
 
 TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetterOver) {
-    QTemporaryDir box;
-    const int port = FreePort();
-    QProcess smtp;
-    smtp.setReadChannel(QProcess::StandardOutput);
-    const QString script = QStringLiteral(PULPEX_TEST_SCRIPTS "/smtp_server.py");
-    smtp.start(QStringLiteral("/usr/bin/python3"),
-               {script, QString::number(port), box.filePath(QStringLiteral("box"))});
-    bool ready = false;
-    while (!ready && smtp.waitForReadyRead(20000))
-        ready = smtp.readAll().contains("READY");
-    ASSERT_TRUE(ready);
-    useSmtp(port);
+    test::TestSmtpServer smtp;
+    ASSERT_TRUE(smtp.ready);
+    useSmtp(smtp.port);
 
     EXPECT_TRUE(MailSend(&caller, letter()));
     EXPECT_TRUE(sawWindow);
@@ -85,9 +73,7 @@ TEST_F(MailServerWindow, SendingShowsTheWindowDisablesTheCallerAndHandsTheLetter
     EXPECT_TRUE(callerDisabledMeanwhile);
     EXPECT_TRUE(caller.isEnabled());
     EXPECT_TRUE(env.prompts.shown().empty());
-    EXPECT_EQ(QDir(box.filePath(QStringLiteral("box/new"))).entryList(QDir::Files).size(), 1);
-    smtp.closeWriteChannel();
-    if (!smtp.waitForFinished(5000)) smtp.kill();
+    EXPECT_EQ(smtp.stored().size(), 1);
 }
 
 TEST_F(MailServerWindow, ServerDownIsToldInPolishAndTheCallerIsEnabledAgain) {

@@ -41,52 +41,12 @@ namespace {
 using test::child;
 using test::click;
 using test::clickRow;
+using test::kLatin2Letter;
+using test::kUtf8Letter;
 using test::ModalScript;
 using test::typeText;
 
-const QByteArray kUtf8Letter =
-    "From: =?UTF-8?Q?Pawe=C5=82_Nowak?= <pawel@firma.pl>\r\n"
-    "To: sekretariat@firma.pl\r\n"
-    "Subject: =?UTF-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
-    "Date: Mon, 7 Dec 2026 10:15:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=UTF-8\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "Dzie=C5=84 dobry, przesy=C5=82am pismo.\r\n";
-
-const QByteArray kLatin2Letter =
-    "From: urzad@gmina.pl\r\n"
-    "Subject: =?ISO-8859-2?Q?Wezwanie_do_z=B3o=BFenia_wyja=B6nie=F1?=\r\n"
-    "Date: Mon, 7 Dec 2026 11:00:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: text/plain; charset=ISO-8859-2\r\n"
-    "Content-Transfer-Encoding: 8bit\r\n"
-    "\r\n"
-    "Prosz\xea o z\xb3o\xbf"
-    "enie wyja\xb6nie\xf1 w ci\xb1gu 7 dni.\r\n";
-
-const QByteArray kMultipartLetter =
-    "From: \"Biuro Rachunkowe\" <biuro@rachunki.pl>\r\n"
-    "Subject: Faktura\r\n"
-    "Date: Mon, 7 Dec 2026 12:00:00 +0100\r\n"
-    "MIME-Version: 1.0\r\n"
-    "Content-Type: multipart/alternative; boundary=\"alt\"\r\n"
-    "\r\n"
-    "--alt\r\n"
-    "Content-Type: text/plain; charset=windows-1250\r\n"
-    "Content-Transfer-Encoding: base64\r\n"
-    "\r\n" +
-    QByteArray(
-        "W za\xb3\xb9"
-        "czeniu faktura za grudzie\xf1.\r\n")
-        .toBase64() +
-    "\r\n"
-    "--alt\r\n"
-    "Content-Type: text/html; charset=UTF-8\r\n"
-    "\r\n"
-    "<p>HTML</p>\r\n"
-    "--alt--\r\n";
+const QByteArray kMultipartLetter = test::kInvoiceHeaders + test::kInvoiceAlternative;
 
 // A letter with the text "Przesyłam dokumenty." and `parts` (whole MIME parts) attached.
 QByteArray letterWith(const QList<QByteArray>& parts) {
