@@ -27,15 +27,10 @@
 #include "core/ui/am_confg.h"
 #include "core/ui/del_ask.h"
 #include "core/ui/help.h"
-#include "core/ui/text_file.h"
-#include "documents/ui/w_pism.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
-#include "register/ui/adres_zd.h"
 #include "register/ui/listzdrz.h"
-#include "register/ui/w_kor_p.h"
-#include "register/ui/w_tresc.h"
-#include "register/zdarzen.h"
+#include "register/ui/zd_pages.h"
 #include "tables/globals.h"
 
 namespace pulpex {
@@ -227,116 +222,20 @@ void TOknospraw::buildEventPart() {
 
     PageControl2 = new QTabWidget(this);
     PageControl2->setObjectName(QStringLiteral("PageControl2"));
-    tsZdarzenie = buildEventPage();
-    tsTresc = buildContentPage();
-    tsAdres = buildAddressPage();
-    PageControl2->addTab(tsZdarzenie, QStringLiteral("Zdarzenie"));
-    PageControl2->addTab(tsTresc, QStringLiteral("Treść"));
-    PageControl2->addTab(tsAdres, QStringLiteral("Adres"));
-}
-
-QWidget* TOknospraw::buildEventPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsZdarzenie"));
-    edNumer = readOnlyLook(Bound<TDBEdit>(page, "edNumer", tZdarzenia, QStringLiteral("ZD_NMR")));
-    edData = readOnlyLook(Bound<TDBEdit>(page, "edData", tZdarzenia, QStringLiteral("ZD_DAT")));
-    edSymbol = readOnlyLook(Bound<TDBEdit>(page, "edSymbol", tZdarzenia, QStringLiteral("ZD_SMB")));
-    lbSymbol = label(page, QStringLiteral("Symbol"), "lbSymbol", edSymbol);
-    edOdbiorca = Bound<TDBEdit>(page, "edOdbiorca", tZdarzenia, QStringLiteral("ZD_ODB"));
-    edOdbiorca->SetCharCase(TEditCharCase::ecUpperCase);
-    edOdbiorca->SetMaxLength(20);
-    edDoPisma = readOnlyLook(
-        Bound<TDBEdit>(page, "edDoPisma", tZdarzenie_DOP_TO_NUMER, QStringLiteral("ZD_NMR")));
-    btnDoPisma = MakeButton(page, QStringLiteral("..."), "btnDoPisma",
-                            QStringLiteral("Wybór pisma Przychodzącego"));
-    connect(btnDoPisma, &QPushButton::clicked, this, &TOknospraw::btnDoPismaClick);
-    lbOdbiorca = label(page, QStringLiteral("Odbiorca"), "lbOdbiorca", edOdbiorca);
-    // A registered letter is a flag of its own (ZD_POL); the symbol is text.
-    chbPolecone = Bound<TDBCheckBox>(page, "chbPolecone", tZdarzenia, QStringLiteral("ZD_POL"));
-    chbPolecone->setText(QStringLiteral("Pismo polecone"));
-    memOpis = Bound<TDBMemo>(page, "memOpis", tZdarzenia, QStringLiteral("ZD_OPIS"));
-    memOpis->setTabChangesFocus(true);
-
-    auto* panel = new QGridLayout;
-    panel->addWidget(label(page, QStringLiteral("Numer"), "lbNumer", edNumer), 0, 0);
-    panel->addWidget(edNumer, 0, 1);
-    panel->addWidget(label(page, QStringLiteral("Data"), "lbData", edData), 0, 2);
-    panel->addWidget(edData, 0, 3);
-    panel->addWidget(lbSymbol, 1, 0);
-    panel->addWidget(edSymbol, 1, 1);
-    panel->addWidget(chbPolecone, 1, 2, 1, 2);
-    panel->addWidget(lbOdbiorca, 2, 0);
-    auto* answered = new QHBoxLayout;
-    answered->addWidget(edOdbiorca);
-    answered->addWidget(edDoPisma);
-    answered->addWidget(btnDoPisma);
-    panel->addLayout(answered, 2, 1, 1, 3);
-    auto* layout = new QVBoxLayout(page);
-    layout->addLayout(panel);
-    layout->addWidget(label(page, QStringLiteral("Opis"), "lbOpis", memOpis));
-    layout->addWidget(memOpis, 1);
-    return page;
-}
-
-QWidget* TOknospraw::buildContentPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsTresc"));
-    memTresc = Bound<TDBMemo>(page, "memTresc", tZdarzenia, QStringLiteral("ZD_TRE"));
-    InstallContentMenu(
-        memTresc, tAdresy, [this] { return currentKind() != zdInne; }, [this] { PostPending(); });
-    auto* btnWczytaj = MakeButton(page, QStringLiteral("Wczytaj"), "btnWczytaj",
-                                  QStringLiteral("Wczytaj z pliku"));
-    auto* btnZapisz =
-        MakeButton(page, QStringLiteral("Zapisz"), "btnZapisz", QStringLiteral("Zapisz do pliku"));
-    auto* btnWytnij =
-        MakeButton(page, QStringLiteral("Wytnij"), "btnWytnij", QStringLiteral("Wytnij"));
-    auto* btnKopiuj =
-        MakeButton(page, QStringLiteral("Kopiuj"), "btnKopiuj", QStringLiteral("Kopiuj"));
-    auto* btnKopiujWszystko = MakeButton(page, QStringLiteral("Kopiuj wszystko"),
-                                         "btnKopiujWszystko", QStringLiteral("Kopiuj wszystko"));
-    auto* btnWklej = MakeButton(page, QStringLiteral("Wklej"), "btnWklej", QStringLiteral("Wklej"));
-    auto* btnOknoEdycyjne = MakeButton(page, QStringLiteral("Okno edycyjne"), "btnOknoEdycyjne",
-                                       QStringLiteral("Okno edycyjne"));
-    auto* btnRysunki =
-        MakeButton(page, QStringLiteral("Rysunki"), "btnRysunki", QStringLiteral("Rysunki"));
-    connect(btnRysunki, &QPushButton::clicked, this, &TOknospraw::btnRysunkiClick);
-    connect(btnWczytaj, &QPushButton::clicked, this, &TOknospraw::btnWczytajClick);
-    connect(btnZapisz, &QPushButton::clicked, this, &TOknospraw::btnZapiszClick);
-    connect(btnWytnij, &QPushButton::clicked, this, [this] {
-        if (!memTresc->Link().BeginChange()) return;
-        memTresc->cut();
-        PostPending();
-    });
-    connect(btnKopiuj, &QPushButton::clicked, memTresc, &QPlainTextEdit::copy);
-    connect(btnKopiujWszystko, &QPushButton::clicked, this, [this] {
-        memTresc->selectAll();
-        memTresc->copy();
-        memTresc->viewport()->update();
-    });
-    connect(btnWklej, &QPushButton::clicked, this, [this] {
-        if (!memTresc->Link().BeginChange()) return;
-        memTresc->paste();
-        PostPending();
-    });
-    connect(btnOknoEdycyjne, &QPushButton::clicked, this, &TOknospraw::btnOknoEdycyjneClick);
-    auto* layout = new QVBoxLayout(page);
-    layout->addLayout(ButtonRow({btnWczytaj, btnZapisz, btnWytnij, btnKopiuj, btnKopiujWszystko,
-                                 btnWklej, btnOknoEdycyjne, btnRysunki},
-                                {}));
-    layout->addWidget(memTresc, 1);
-    return page;
-}
-
-QWidget* TOknospraw::buildAddressPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsAdres"));
-    BudujStroneAdresu(page, tAdresy)->addStretch(1);
-    // The correspondent is only shown here; it is edited in the address book.
-    for (auto* e : page->findChildren<QLineEdit*>())
-        e->setReadOnly(true);
-    for (auto* m : page->findChildren<QPlainTextEdit*>())
-        m->setReadOnly(true);
-    return page;
+    TStronyZdarzeniaUklad uklad;
+    uklad.numberSource = tZdarzenia;
+    uklad.loadName = "btnWczytaj";
+    uklad.loadHint = QStringLiteral("Wczytaj z pliku");
+    uklad.saveName = "btnZapisz";
+    uklad.saveHint = QStringLiteral("Zapisz do pliku");
+    uklad.picturesHint = QStringLiteral("Rysunki");
+    uklad.postEachChange = true;
+    uklad.addressReadOnly = true;
+    pages_ = new TStronyZdarzenia(this, PageControl2, tZdarzenia, tAdresy, tZdarzenie_DOP_TO_NUMER,
+                                  uklad, [this] { return currentEventId(); });
+    PageControl2->addTab(pages_->EventPage(), QStringLiteral("Zdarzenie"));
+    PageControl2->addTab(pages_->ContentPage(), QStringLiteral("Treść"));
+    PageControl2->addTab(pages_->AddressPage(), QStringLiteral("Adres"));
 }
 
 void TOknospraw::Prepare() {
@@ -375,11 +274,6 @@ int TOknospraw::currentCaseId() const {
 int TOknospraw::currentEventId() const {
     if (!qRel_SZ->Active() || qRel_SZ->IsEmpty()) return 0;
     return static_cast<int>(qRel_SZ->AsInteger(QStringLiteral("ESZ_ZD")));
-}
-
-int TOknospraw::currentKind() const {
-    if (!tZdarzenia->Active() || tZdarzenia->IsEmpty()) return 0;
-    return static_cast<int>(tZdarzenia->AsInteger(QStringLiteral("ZD_TYP")));
 }
 
 void TOknospraw::reopenCases(int keepId) {
@@ -443,22 +337,7 @@ void TOknospraw::eventsOpened() {
 
 void TOknospraw::tZdarzeniaAfterScroll() {
     if (!tZdarzenia->Active() || tZdarzenia->IsEmpty()) return;
-    const int kind = currentKind();
-    chbPolecone->setVisible(kind == zdWychodzace);
-    edDoPisma->setVisible(kind == zdWychodzace);
-    btnDoPisma->setVisible(kind == zdWychodzace);
-    edOdbiorca->setVisible(kind == zdPrzychodzace);
-    lbSymbol->setVisible(kind == zdPrzychodzace);
-    edSymbol->setVisible(kind == zdPrzychodzace);
-    lbOdbiorca->setVisible(kind == zdPrzychodzace || kind == zdWychodzace);
-    lbOdbiorca->setText(kind == zdWychodzace ? QStringLiteral("Do pisma")
-                                             : QStringLiteral("Odbiorca"));
-    lbOdbiorca->setBuddy(kind == zdWychodzace ? static_cast<QWidget*>(edDoPisma) : edOdbiorca);
-    // An "Inne" event has no correspondent: its address page cannot be opened.
-    const int addressPage = PageControl2->indexOf(tsAdres);
-    if (kind == zdInne && PageControl2->currentIndex() == addressPage)
-        PageControl2->setCurrentIndex(0);
-    PageControl2->setTabEnabled(addressPage, kind != zdInne);
+    pages_->ShowKind(pages_->CurrentKind());
 }
 
 void TOknospraw::caseEdited() {
@@ -563,49 +442,6 @@ void TOknospraw::btnKonfiguracjaClick() {
     }
     TConfig config(this);
     config.Execute();
-}
-
-void TOknospraw::btnDoPismaClick() {
-    if (!PostPending()) return;
-    const int id = OknoKorPrzy(this);
-    if (id == 0 || currentEventId() == 0) return;
-    Guarded([&] {
-        tZdarzenia->Edit();
-        tZdarzenia->SetFieldValue(QStringLiteral("ZD_DOP"), id);
-        tZdarzenia->Post();
-    });
-}
-
-void TOknospraw::btnOknoEdycyjneClick() {
-    // The editor takes the row itself: what was typed here is stored and let go first.
-    if (!PostPending()) return;
-    const int id = currentEventId();
-    if (id == 0) return;
-    EdytorTresciZdarzenia(this, currentKind() == zdInne ? 2 : 1, id);
-    Guarded([&] { tZdarzenia->Refresh(); });
-}
-
-void TOknospraw::btnRysunkiClick() {
-    // The documents window works on the event's own rows; what was typed here is stored first.
-    if (!PostPending()) return;
-    const int id = currentEventId();
-    if (id != 0) PokazPisma(this, id);
-}
-
-void TOknospraw::btnWczytajClick() {
-    if (currentEventId() == 0) return;
-    const std::optional<QString> text = AskAndReadTextFile(QStringLiteral("Wczytaj z pliku"));
-    if (!text) return;
-    Guarded([&] {
-        tZdarzenia->Edit();
-        tZdarzenia->SetFieldValue(QStringLiteral("ZD_TRE"), *text);
-        tZdarzenia->Post();
-    });
-}
-
-void TOknospraw::btnZapiszClick() {
-    if (!PostPending()) return;
-    AskAndWriteTextFile(QStringLiteral("Zapisz do pliku"), memTresc->toPlainText());
 }
 
 void TOknospraw::changeEvent(QEvent* event) {

@@ -9,9 +9,7 @@
 #include "cases/filtr_spraw.h"
 #include "core/ui/window.h"
 
-class QCheckBox;
 class QEvent;
-class QLabel;
 class QPushButton;
 class QTabWidget;
 class QWidget;
@@ -23,6 +21,7 @@ class TDBCheckBox;
 class TDBEdit;
 class TDBMemo;
 class TQueryDataSet;
+class TStronyZdarzenia;
 class TTableDataSet;
 
 class TOknospraw : public TPulpexDialog {
@@ -44,9 +43,6 @@ class TOknospraw : public TPulpexDialog {
   private:
     void buildCasePart();
     void buildEventPart();
-    QWidget* buildEventPage();
-    QWidget* buildContentPage();
-    QWidget* buildAddressPage();
 
     // Closes the case list and opens it again, standing on the case `keepId` when it is listed
     // (else on the first one).
@@ -58,7 +54,6 @@ class TOknospraw : public TPulpexDialog {
     void tZdarzeniaAfterScroll();
     int currentCaseId() const;
     int currentEventId() const;
-    int currentKind() const;
 
     void btnNowaSprawaClick();
     void btnUsunSpraweClick();
@@ -70,11 +65,6 @@ class TOknospraw : public TPulpexDialog {
     void btnKalendarzClick();
     void btnTerminarzClick();
     void btnKonfiguracjaClick();
-    void btnDoPismaClick();
-    void btnOknoEdycyjneClick();
-    void btnRysunkiClick();
-    void btnWczytajClick();
-    void btnZapiszClick();
     void caseEdited();
     void FormDeactivate();
 
@@ -101,20 +91,7 @@ class TOknospraw : public TPulpexDialog {
     QPushButton* btnSkojarz;
     QPushButton* btnUsunSkojarzenie;
     QTabWidget* PageControl2;
-    QWidget* tsZdarzenie;
-    QWidget* tsTresc;
-    QWidget* tsAdres;
-    TDBEdit* edNumer;
-    TDBEdit* edData;
-    QLabel* lbSymbol;
-    TDBEdit* edSymbol;
-    QLabel* lbOdbiorca;
-    TDBEdit* edOdbiorca;
-    TDBEdit* edDoPisma;
-    QPushButton* btnDoPisma;
-    TDBCheckBox* chbPolecone;
-    TDBMemo* memOpis;
-    TDBMemo* memTresc;
+    TStronyZdarzenia* pages_;
 
     TSprawy_FiltrInfo filtr_;
     QString casesSql_;

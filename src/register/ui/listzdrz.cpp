@@ -4,10 +4,8 @@
 #include <QDate>
 #include <QEvent>
 #include <QEventLoop>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -29,16 +27,12 @@
 #include "core/ui/del_ask.h"
 #include "core/ui/help.h"
 #include "core/ui/progress.h"
-#include "core/ui/text_file.h"
-#include "documents/ui/w_pism.h"
 #include "planner/ui/w_kaled.h"
 #include "planner/ui/w_plan.h"
 #include "register/search.h"
-#include "register/ui/adres_zd.h"
 #include "register/ui/n_kor.h"
 #include "register/ui/w_druk.h"
-#include "register/ui/w_kor_p.h"
-#include "register/ui/w_tresc.h"
+#include "register/ui/zd_pages.h"
 #include "register/zdarzen.h"
 #include "tables/globals.h"
 
@@ -50,23 +44,6 @@ const QString kSelection = QStringLiteral("select ZD_NMR,ZD_DAT,ZD_SMB,ZD_ADR,ID
 const QString kInitialKind =
     QStringLiteral(" where ZD_TYP < ") + QStringLiteral("4") + QStringLiteral(" ");
 const QString kOrder = QStringLiteral(" order by ZD_DAT, ID");
-
-QLabel* label(QWidget* parent, const QString& text, const char* name, QWidget* buddy = nullptr) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    if (buddy) l->setBuddy(buddy);
-    return l;
-}
-
-// An edit that shows a value without taking input, looking like the others.
-template <class E>
-E* readOnlyLook(E* e) {
-    e->setReadOnly(true);
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, p.color(QPalette::Window));
-    e->setPalette(p);
-    return e;
-}
 
 }  // namespace
 
@@ -205,60 +182,23 @@ void TformListaZdarzen::buildTopBar() {
 void TformListaZdarzen::buildPages() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    tsZdarzenie = buildEventPage();
+    TStronyZdarzeniaUklad uklad;
+    uklad.numberSource = qZdarzenia;
+    uklad.labelAccelerators = true;
+    uklad.hideUntilCurrent = true;
+    uklad.loadName = "btnWczytanie";
+    uklad.loadHint = QStringLiteral("Wczytanie z pliku");
+    uklad.saveName = "btnZapis";
+    uklad.saveHint = QStringLiteral("Zapis do pliku");
+    uklad.picturesHint = QStringLiteral("Rysunki i Obiekty");
+    uklad.pasteBeforeCopyAll = true;
+    pages_ = new TStronyZdarzenia(this, PageControl1, tZdarzenia, tAdresy, tZdarzenie_DOP_TO_NUMER,
+                                  uklad, [this] { return currentId(); });
     tsSkojarzenia = buildLinksPage();
-    tsTresc = buildContentPage();
-    tsAdres = buildAddressPage();
-    PageControl1->addTab(tsZdarzenie, QStringLiteral("&Zdarzenie"));
+    PageControl1->addTab(pages_->EventPage(), QStringLiteral("&Zdarzenie"));
     PageControl1->addTab(tsSkojarzenia, QStringLiteral("&Skojarzenia"));
-    PageControl1->addTab(tsTresc, QStringLiteral("&Treść"));
-    PageControl1->addTab(tsAdres, QStringLiteral("&Adres"));
-}
-
-QWidget* TformListaZdarzen::buildEventPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsZdarzenie"));
-    edNumer = readOnlyLook(Bound<TDBEdit>(page, "edNumer", qZdarzenia, QStringLiteral("ZD_NMR")));
-    edData = readOnlyLook(Bound<TDBEdit>(page, "edData", qZdarzenia, QStringLiteral("ZD_DAT")));
-    edSymbol = readOnlyLook(Bound<TDBEdit>(page, "edSymbol", qZdarzenia, QStringLiteral("ZD_SMB")));
-    lbSymbol = label(page, QStringLiteral("Symbol"), "lbSymbol", edSymbol);
-    edOdbiorca = Bound<TDBEdit>(page, "edOdbiorca", tZdarzenia, QStringLiteral("ZD_ODB"));
-    edOdbiorca->SetCharCase(TEditCharCase::ecUpperCase);
-    edOdbiorca->SetMaxLength(20);
-    edOdbiorca->hide();
-    edDoPisma = readOnlyLook(
-        Bound<TDBEdit>(page, "edDoPisma", tZdarzenie_DOP_TO_NUMER, QStringLiteral("ZD_NMR")));
-    btnDoPisma = MakeButton(page, QStringLiteral("..."), "btnDoPisma",
-                            QStringLiteral("Wybór pisma Przychodzącego"));
-    connect(btnDoPisma, &QPushButton::clicked, this, &TformListaZdarzen::btnDoPismaClick);
-    lbOdbiorca = label(page, QStringLiteral("Odbiorca"), "lbOdbiorca", edOdbiorca);
-    chbPolecone = Bound<TDBCheckBox>(page, "chbPolecone", tZdarzenia, QStringLiteral("ZD_POL"));
-    chbPolecone->setText(QStringLiteral("Pismo polecone"));
-    // Until an event is current, only what every kind shows is there.
-    for (QWidget* w : std::initializer_list<QWidget*>{edDoPisma, btnDoPisma, chbPolecone})
-        w->hide();
-    memOpis = Bound<TDBMemo>(page, "memOpis", tZdarzenia, QStringLiteral("ZD_OPIS"));
-    memOpis->setTabChangesFocus(true);
-
-    auto* panel = new QGridLayout;
-    panel->addWidget(label(page, QStringLiteral("N&umer"), "lbNumer", edNumer), 0, 0);
-    panel->addWidget(edNumer, 0, 1);
-    panel->addWidget(label(page, QStringLiteral("&Data"), "lbData", edData), 0, 2);
-    panel->addWidget(edData, 0, 3);
-    panel->addWidget(lbSymbol, 1, 0);
-    panel->addWidget(edSymbol, 1, 1);
-    panel->addWidget(chbPolecone, 1, 2, 1, 2);
-    panel->addWidget(lbOdbiorca, 2, 0);
-    auto* answered = new QHBoxLayout;
-    answered->addWidget(edOdbiorca);
-    answered->addWidget(edDoPisma);
-    answered->addWidget(btnDoPisma);
-    panel->addLayout(answered, 2, 1, 1, 3);
-    auto* layout = new QVBoxLayout(page);
-    layout->addLayout(panel);
-    layout->addWidget(label(page, QStringLiteral("Opis"), "lbOpis", memOpis));
-    layout->addWidget(memOpis, 1);
-    return page;
+    PageControl1->addTab(pages_->ContentPage(), QStringLiteral("&Treść"));
+    PageControl1->addTab(pages_->AddressPage(), QStringLiteral("&Adres"));
 }
 
 QWidget* TformListaZdarzen::buildLinksPage() {
@@ -290,58 +230,6 @@ QWidget* TformListaZdarzen::buildLinksPage() {
     return page;
 }
 
-QWidget* TformListaZdarzen::buildContentPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsTresc"));
-    memTresc = Bound<TDBMemo>(page, "memTresc", tZdarzenia, QStringLiteral("ZD_TRE"));
-    InstallContentMenu(
-        memTresc, tAdresy, [this] { return currentKind() != zdInne; }, [this] { PostPending(); });
-    auto* btnWczytanie = MakeButton(page, QStringLiteral("Wczytaj"), "btnWczytanie",
-                                    QStringLiteral("Wczytanie z pliku"));
-    auto* btnZapis =
-        MakeButton(page, QStringLiteral("Zapisz"), "btnZapis", QStringLiteral("Zapis do pliku"));
-    auto* btnWytnij =
-        MakeButton(page, QStringLiteral("Wytnij"), "btnWytnij", QStringLiteral("Wytnij"));
-    auto* btnKopiuj =
-        MakeButton(page, QStringLiteral("Kopiuj"), "btnKopiuj", QStringLiteral("Kopiuj"));
-    auto* btnWklej = MakeButton(page, QStringLiteral("Wklej"), "btnWklej", QStringLiteral("Wklej"));
-    auto* btnKopiujWszystko = MakeButton(page, QStringLiteral("Kopiuj wszystko"),
-                                         "btnKopiujWszystko", QStringLiteral("Kopiuj wszystko"));
-    auto* btnOknoEdycyjne = MakeButton(page, QStringLiteral("Okno edycyjne"), "btnOknoEdycyjne",
-                                       QStringLiteral("Okno edycyjne"));
-    connect(btnWczytanie, &QPushButton::clicked, this, &TformListaZdarzen::btnWczytanieClick);
-    connect(btnZapis, &QPushButton::clicked, this, &TformListaZdarzen::btnZapisClick);
-    connect(btnWytnij, &QPushButton::clicked, this, [this] {
-        if (memTresc->Link().BeginChange()) memTresc->cut();
-    });
-    connect(btnKopiuj, &QPushButton::clicked, memTresc, &QPlainTextEdit::copy);
-    connect(btnWklej, &QPushButton::clicked, this, [this] {
-        if (memTresc->Link().BeginChange()) memTresc->paste();
-    });
-    connect(btnKopiujWszystko, &QPushButton::clicked, this, [this] {
-        memTresc->selectAll();
-        memTresc->copy();
-        memTresc->viewport()->update();
-    });
-    connect(btnOknoEdycyjne, &QPushButton::clicked, this, &TformListaZdarzen::btnOknoEdycyjneClick);
-    auto* btnRysunki = MakeButton(page, QStringLiteral("Rysunki"), "btnRysunki",
-                                  QStringLiteral("Rysunki i Obiekty"));
-    connect(btnRysunki, &QPushButton::clicked, this, &TformListaZdarzen::btnRysunkiClick);
-    auto* layout = new QVBoxLayout(page);
-    layout->addLayout(ButtonRow({btnWczytanie, btnZapis, btnWytnij, btnKopiuj, btnWklej,
-                                 btnKopiujWszystko, btnOknoEdycyjne, btnRysunki},
-                                {}));
-    layout->addWidget(memTresc, 1);
-    return page;
-}
-
-QWidget* TformListaZdarzen::buildAddressPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsAdres"));
-    BudujStroneAdresu(page, tAdresy)->addStretch(1);
-    return page;
-}
-
 void TformListaZdarzen::Prepare(bool choosing) {
     choosing_ = choosing;
     selection_ = kSelection;
@@ -357,7 +245,7 @@ void TformListaZdarzen::Prepare(bool choosing) {
         btnSkojarz->hide();
         btnUsunSkojarzenie->hide();
     }
-    edOdbiorca->hide();
+    pages_->Recipient()->hide();
     Guarded([&] {
         qZdarzenia->SetSQL({selection_ + kindCondition_ + filterCondition_ + order_});
         qZdarzenia->Open();
@@ -375,11 +263,6 @@ QString TformListaZdarzen::QueryText() const {
 int TformListaZdarzen::currentId() const {
     if (!qZdarzenia->Active() || qZdarzenia->IsEmpty()) return 0;
     return static_cast<int>(qZdarzenia->AsInteger(QStringLiteral("ID")));
-}
-
-int TformListaZdarzen::currentKind() const {
-    if (!tZdarzenia->Active() || tZdarzenia->IsEmpty()) return 0;
-    return static_cast<int>(tZdarzenia->AsInteger(QStringLiteral("ZD_TYP")));
 }
 
 void TformListaZdarzen::reopenList(int keepId) {
@@ -411,22 +294,7 @@ void TformListaZdarzen::qZdarzeniaAfterOpen() {
 
 void TformListaZdarzen::tZdarzeniaAfterScroll() {
     if (!qZdarzenia->Active() || qZdarzenia->IsEmpty()) return;
-    const int kind = currentKind();
-    chbPolecone->setVisible(kind == zdWychodzace);
-    edDoPisma->setVisible(kind == zdWychodzace);
-    btnDoPisma->setVisible(kind == zdWychodzace);
-    edOdbiorca->setVisible(kind == zdPrzychodzace);
-    lbSymbol->setVisible(kind == zdPrzychodzace);
-    edSymbol->setVisible(kind == zdPrzychodzace);
-    lbOdbiorca->setVisible(kind == zdPrzychodzace || kind == zdWychodzace);
-    lbOdbiorca->setText(kind == zdWychodzace ? QStringLiteral("Do pisma")
-                                             : QStringLiteral("Odbiorca"));
-    lbOdbiorca->setBuddy(kind == zdWychodzace ? static_cast<QWidget*>(edDoPisma) : edOdbiorca);
-    // An "Inne" event has no correspondent: its address page cannot be opened.
-    const int addressPage = PageControl1->indexOf(tsAdres);
-    if (kind == zdInne && PageControl1->currentIndex() == addressPage)
-        PageControl1->setCurrentIndex(0);
-    PageControl1->setTabEnabled(addressPage, kind != zdInne);
+    pages_->ShowKind(pages_->CurrentKind());
 }
 
 void TformListaZdarzen::kindBoxClick(QCheckBox* clicked) {
@@ -555,17 +423,6 @@ void TformListaZdarzen::btnOKClick() {
     accept();
 }
 
-void TformListaZdarzen::btnDoPismaClick() {
-    if (!PostPending()) return;
-    const int id = OknoKorPrzy(this);
-    if (id == 0) return;
-    Guarded([&] {
-        tZdarzenia->Edit();
-        tZdarzenia->SetFieldValue(QStringLiteral("ZD_DOP"), id);
-        tZdarzenia->Post();
-    });
-}
-
 void TformListaZdarzen::btnKalendarzClick() {
     WybierzDate(this, false, true, QDate::currentDate());
 }
@@ -595,34 +452,6 @@ void TformListaZdarzen::btnKonfiguracjaClick() {
     }
     TConfig config(this);
     config.Execute();
-}
-
-void TformListaZdarzen::btnOknoEdycyjneClick() {
-    // The editor takes the row itself: what was typed here is stored and let go first.
-    if (!PostPending()) return;
-    const int id = currentId();
-    EdytorTresciZdarzenia(this, currentKind() == zdInne ? 2 : 1, id);
-    Guarded([&] { tZdarzenia->Refresh(); });
-}
-
-void TformListaZdarzen::btnRysunkiClick() {
-    if (!PostPending()) return;
-    const int id = currentId();
-    if (id != 0) PokazPisma(this, id);
-}
-
-void TformListaZdarzen::btnWczytanieClick() {
-    const std::optional<QString> text = AskAndReadTextFile(QStringLiteral("Wczytanie z pliku"));
-    if (!text) return;
-    Guarded([&] {
-        tZdarzenia->Edit();
-        tZdarzenia->SetFieldValue(QStringLiteral("ZD_TRE"), *text);
-        tZdarzenia->Post();
-    });
-}
-
-void TformListaZdarzen::btnZapisClick() {
-    AskAndWriteTextFile(QStringLiteral("Zapis do pliku"), memTresc->toPlainText());
 }
 
 void TformListaZdarzen::chbPokazujClick() {

@@ -13,7 +13,6 @@
 
 class QCheckBox;
 class QEvent;
-class QLabel;
 class QPushButton;
 class QTabWidget;
 class QWidget;
@@ -21,10 +20,8 @@ class QWidget;
 namespace pulpex {
 
 class TCV_DBGrid;
-class TDBCheckBox;
-class TDBEdit;
-class TDBMemo;
 class TQueryDataSet;
+class TStronyZdarzenia;
 class TTableDataSet;
 
 class TformListaZdarzen : public TPulpexDialog {
@@ -47,10 +44,7 @@ class TformListaZdarzen : public TPulpexDialog {
   private:
     void buildTopBar();
     void buildPages();
-    QWidget* buildEventPage();
     QWidget* buildLinksPage();
-    QWidget* buildContentPage();
-    QWidget* buildAddressPage();
 
     // Closes the list query, sets its text to the four parts and opens it again, standing on
     // the event `keepId` when it is still listed.
@@ -65,23 +59,17 @@ class TformListaZdarzen : public TPulpexDialog {
     void btnNoweClick();
     void btnUsunClick();
     void btnOKClick();
-    void btnDoPismaClick();
     void btnKalendarzClick();
     void btnAdresyClick();
     void btnTerminarzClick();
     void btnKonfiguracjaClick();
     void btnWydrukClick();
-    void btnOknoEdycyjneClick();
-    void btnRysunkiClick();
-    void btnWczytanieClick();
-    void btnZapisClick();
     void chbPokazujClick();
     void qRelSZAfterOpen();
     void btnSkojarzClick();
     void btnUsunSkojarzenieClick();
     void FormDeactivate();
     int currentId() const;
-    int currentKind() const;
 
     TQueryDataSet* qZdarzenia;
     TTableDataSet* tZdarzenia;
@@ -101,26 +89,13 @@ class TformListaZdarzen : public TPulpexDialog {
     QPushButton* btnKoniec;
     QPushButton* btnOK;
     QTabWidget* PageControl1;
-    QWidget* tsZdarzenie;
     QWidget* tsSkojarzenia;
-    QWidget* tsTresc;
-    QWidget* tsAdres;
 
-    TDBEdit* edNumer;
-    TDBEdit* edData;
-    QLabel* lbSymbol;
-    TDBEdit* edSymbol;
-    QLabel* lbOdbiorca;
-    TDBEdit* edOdbiorca;
-    TDBEdit* edDoPisma;
-    QPushButton* btnDoPisma;
-    TDBCheckBox* chbPolecone;
-    TDBMemo* memOpis;
+    TStronyZdarzenia* pages_;
     TCV_DBGrid* grdSprawy;
     QCheckBox* chbPokazuj;
     QPushButton* btnSkojarz;
     QPushButton* btnUsunSkojarzenie;
-    TDBMemo* memTresc;
 
     QString selection_, kindCondition_, filterCondition_, order_;
     TZdarzenia_FiltrInfo filtr_;
