@@ -184,15 +184,22 @@ void TOkno_pism::buildToolBar(QWidget* bar) {
     connect(btnEditObj, &QPushButton::clicked, this, &TOkno_pism::btnEditObjClick);
     connect(btnDeleteObj, &QPushButton::clicked, this, &TOkno_pism::btnDeleteRecordClick);
 
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Pages on the first row, embedded documents on the second: on one row the captions were
+    // cut off at the window's usual width.
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* pages = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{
              DBNavigator1, btnReadImage, btnSaveBMP, btnDeleteRecord, btnPrint, btnPrinterSetup,
              btnAcquire, btnChooseScanner, chbFeeder, ComboBox1})
-        row->addWidget(w);
-    row->addStretch(1);
+        pages->addWidget(w);
+    pages->addStretch(1);
+    auto* objects = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{btnInsertOleObj, btnEditObj, btnDeleteObj})
-        row->addWidget(w);
+        objects->addWidget(w);
+    objects->addStretch(1);
+    rows->addLayout(pages);
+    rows->addLayout(objects);
 }
 
 void TOkno_pism::Prepare(int eventId) {

@@ -86,26 +86,32 @@ void TDruk_lista::buildTopBar() {
     edData = new QLineEdit(ToolBar1);
     edData->setObjectName(QStringLiteral("edData"));
     edData->setReadOnly(true);
-    edData->setMaximumWidth(edData->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) +
-                            24);
+    edData->setFixedWidth(edData->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) +
+                          24);
     lblData->setBuddy(edData);
     btnKalendarz =
         MakeButton(ToolBar1, QStringLiteral("..."), "btnKalendarz", QStringLiteral("Kalendarz"));
 
-    auto* row = new QHBoxLayout(ToolBar1);
-    row->setContentsMargins(4, 4, 4, 4);
+    // The tools on one row, the list and its day on the next: on one row the bar was wider than
+    // a 1280-pixel screen and the day was cut off.
+    auto* rows = new QVBoxLayout(ToolBar1);
+    rows->setContentsMargins(4, 4, 4, 4);
+    auto* row = new QHBoxLayout;
     for (QPushButton* b : {btnKoniec, btnCzcionka, btnUstawienieDrukarki, btnDrukowanie, btnPdf,
                            btnWstaw, btnZapisz, btnWytnij, btnKopiuj, btnWklej})
         row->addWidget(b);
-    row->addSpacing(12);
-    row->addWidget(rbPrzychodzaca);
-    row->addWidget(rbWychodzaca);
-    row->addSpacing(12);
-    row->addWidget(lblData);
-    row->addWidget(edData);
-    row->addWidget(btnKalendarz);
     row->addStretch(1);
     row->addWidget(HelpButton());
+    auto* list = new QHBoxLayout;
+    list->addWidget(rbPrzychodzaca);
+    list->addWidget(rbWychodzaca);
+    list->addSpacing(12);
+    list->addWidget(lblData);
+    list->addWidget(edData);
+    list->addWidget(btnKalendarz);
+    list->addStretch(1);
+    rows->addLayout(row);
+    rows->addLayout(list);
 
     connect(btnKoniec, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnCzcionka, &QPushButton::clicked, this, &TDruk_lista::btnCzcionkaClick);
