@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +14,7 @@
 #include "core/ui/help.h"
 #include "core/utils.h"
 #include "planner/ui/w_kaled.h"
+#include "register/ui/d_f_k_p.h"
 #include "tables/globals.h"
 
 namespace pulpex {
@@ -40,25 +40,7 @@ TF_spraw::TF_spraw(QWidget* parent)
     : TPulpexDialog(parent, "F_spraw", QStringLiteral("Filtrowanie spraw"), kHelpFiltrSpraw) {
     // --- Data zdarzenia
     auto* gbData = new QGroupBox(QStringLiteral(" Data zdarzenia "), this);
-    rbWszystkieDaty = radio(gbData, QStringLiteral("&Wszystkie daty"), "rbWszystkieDaty");
-    rbWybranaData = radio(gbData, QStringLiteral("W&ybrana data"), "rbWybranaData");
-    edOd = readOnlyField(gbData, "edOd");
-    edDo = readOnlyField(gbData, "edDo");
-    btnOd = MakeButton(gbData, QStringLiteral("..."), "btnOd", QStringLiteral("Wstawianie daty"));
-    btnDo = MakeButton(gbData, QStringLiteral("..."), "btnDo", QStringLiteral("Wstawianie daty"));
-    auto* lbOd = new QLabel(QStringLiteral("&Od:"), gbData);
-    lbOd->setBuddy(edOd);
-    auto* lbDo = new QLabel(QStringLiteral("&Do:"), gbData);
-    lbDo->setBuddy(edDo);
-    auto* dataLayout = new QGridLayout(gbData);
-    dataLayout->addWidget(rbWszystkieDaty, 0, 0, 1, 3);
-    dataLayout->addWidget(rbWybranaData, 1, 0, 1, 3);
-    dataLayout->addWidget(lbOd, 2, 0);
-    dataLayout->addWidget(edOd, 2, 1);
-    dataLayout->addWidget(btnOd, 2, 2);
-    dataLayout->addWidget(lbDo, 3, 0);
-    dataLayout->addWidget(edDo, 3, 1);
-    dataLayout->addWidget(btnDo, 3, 2);
+    BuildDateRange(gbData, rbWszystkieDaty, rbWybranaData, edOd, edDo, btnOd, btnDo);
 
     // --- Adres związany ze zdarzeniem
     auto* gbAdres = new QGroupBox(QStringLiteral(" Adres związany ze zdarzeniem "), this);

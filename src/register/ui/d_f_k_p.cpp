@@ -47,6 +47,29 @@ QString addressName(int id) {
 
 }  // namespace
 
+void BuildDateRange(QGroupBox* box, QRadioButton*& all, QRadioButton*& chosen, QLineEdit*& from,
+                    QLineEdit*& to, QPushButton*& btnFrom, QPushButton*& btnTo) {
+    all = radio(box, QStringLiteral("&Wszystkie daty"), "rbWszystkieDaty");
+    chosen = radio(box, QStringLiteral("W&ybrana data"), "rbWybranaData");
+    from = field(box, "edOd", true);
+    to = field(box, "edDo", true);
+    btnFrom = MakeButton(box, QStringLiteral("..."), "btnOd", QStringLiteral("Wstawianie daty"));
+    btnTo = MakeButton(box, QStringLiteral("..."), "btnDo", QStringLiteral("Wstawianie daty"));
+    auto* lbOd = new QLabel(QStringLiteral("&Od:"), box);
+    lbOd->setBuddy(from);
+    auto* lbDo = new QLabel(QStringLiteral("&Do:"), box);
+    lbDo->setBuddy(to);
+    auto* layout = new QGridLayout(box);
+    layout->addWidget(all, 0, 0, 1, 3);
+    layout->addWidget(chosen, 1, 0, 1, 3);
+    layout->addWidget(lbOd, 2, 0);
+    layout->addWidget(from, 2, 1);
+    layout->addWidget(btnFrom, 2, 2);
+    layout->addWidget(lbDo, 3, 0);
+    layout->addWidget(to, 3, 1);
+    layout->addWidget(btnTo, 3, 2);
+}
+
 QString WarunekFiltru(const TZdarzenia_FiltrInfo& info) {
     QString w;
     if (info.ZakresDat)
@@ -66,25 +89,7 @@ TF_k_przy::TF_k_przy(QWidget* parent)
     : TPulpexDialog(parent, "F_k_przy", QStringLiteral("Filtrowanie zdarzeń"), kHelpFiltrKorPrzy) {
     // --- Data
     auto* gbData = new QGroupBox(QStringLiteral(" Data "), this);
-    rbWszystkieDaty = radio(gbData, QStringLiteral("&Wszystkie daty"), "rbWszystkieDaty");
-    rbWybranaData = radio(gbData, QStringLiteral("W&ybrana data"), "rbWybranaData");
-    edOd = field(gbData, "edOd", true);
-    edDo = field(gbData, "edDo", true);
-    btnOd = MakeButton(gbData, QStringLiteral("..."), "btnOd", QStringLiteral("Wstawianie daty"));
-    btnDo = MakeButton(gbData, QStringLiteral("..."), "btnDo", QStringLiteral("Wstawianie daty"));
-    auto* lbOd = new QLabel(QStringLiteral("&Od:"), gbData);
-    lbOd->setBuddy(edOd);
-    auto* lbDo = new QLabel(QStringLiteral("&Do:"), gbData);
-    lbDo->setBuddy(edDo);
-    auto* dataLayout = new QGridLayout(gbData);
-    dataLayout->addWidget(rbWszystkieDaty, 0, 0, 1, 3);
-    dataLayout->addWidget(rbWybranaData, 1, 0, 1, 3);
-    dataLayout->addWidget(lbOd, 2, 0);
-    dataLayout->addWidget(edOd, 2, 1);
-    dataLayout->addWidget(btnOd, 2, 2);
-    dataLayout->addWidget(lbDo, 3, 0);
-    dataLayout->addWidget(edDo, 3, 1);
-    dataLayout->addWidget(btnDo, 3, 2);
+    BuildDateRange(gbData, rbWszystkieDaty, rbWybranaData, edOd, edDo, btnOd, btnDo);
 
     // --- Adres
     auto* gbAdres = new QGroupBox(QStringLiteral(" Adres "), this);

@@ -8,6 +8,7 @@
 
 #include "core/ui/window.h"
 
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -31,6 +32,11 @@ struct TZdarzenia_FiltrInfo {
 // empty when every switch is off. The recipient is a string literal with its double quotes
 // doubled, so that no typed text can break or change the statement.
 QString WarunekFiltru(const TZdarzenia_FiltrInfo& info);
+
+// Fills `box` with the date range of the filter dialogs: "&Wszystkie daty" / "W&ybrana data" and
+// the read-only days "&Od:" and "&Do:", each with its "..." button.
+void BuildDateRange(QGroupBox* box, QRadioButton*& all, QRadioButton*& chosen, QLineEdit*& from,
+                    QLineEdit*& to, QPushButton*& btnFrom, QPushButton*& btnTo);
 
 class TF_k_przy : public TPulpexDialog {
     Q_OBJECT
